@@ -1,0 +1,25 @@
+# Compiler settings shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wshadow -Wformat=2)
+if(YUTIL_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(YUTIL_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# A shared library that must load without the C++ runtime: no exceptions, no RTTI,
+# hidden symbols, linked by the C driver against a static libgcc.
+function(yutil_runtime_free_library target)
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>
+    -fvisibility=hidden)
+  set_target_properties(${target} PROPERTIES
+    LINKER_LANGUAGE C
+    C_VISIBILITY_PRESET hidden
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  if(NOT YUTIL_SANITIZE)
+    target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs)
+  endif()
+endfunction()

@@ -1,0 +1,82 @@
+/* Terminal input: a terminal context on standard input, its input modes, a byte
+ * trie of key sequences and a key reader that never waits. */
+#ifndef YUTIL_YCURS_H
+#define YUTIL_YCURS_H
+
+#include <stdint.h>
+#include <termios.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#pragma GCC visibility push(default)
+
+/* Key codes of the function-key table, as curses numbers them; all above 255. */
+#define YCURS_KEY_DOWN 0x102
+#define YCURS_KEY_UP 0x103
+#define YCURS_KEY_LEFT 0x104
+#define YCURS_KEY_RIGHT 0x105
+#define YCURS_KEY_HOME 0x106
+#define YCURS_KEY_BACKSPACE 0x107
+#define YCURS_KEY_F(n) (0x108 + (n))
+#define YCURS_KEY_ENTER 0x157
+#define YCURS_KEY_END 0x168
+
+/* One node of a key-sequence trie: one byte of a sequence. The nodes of a level
+ * are linked through next_sibling in the order they were created. */
+typedef struct tries {
+  struct tries *first_child;  /* bytes that may follow this one; null when none */
+  struct tries *next_sibling; /* next node of this level; null at its end */
+  uint8_t byte;               /* 0 stands for a zero byte of the sequence */
+  uint16_t key_code;          /* code of the sequence ending here; 0 when none */
+} tries;
+
+/* Stores `seq` (0x80 standing for a zero byte) under `code` below the root link
+ * `root`, replacing the code of a sequence already stored. Returns 0; 22 when seq
+ * is null or empty or code is 0 (trie untouched); 12 when a node cannot be
+ * allocated (trie exactly as before the call). */
+int ycurs_add_to_try(tries **root, const char *seq, uint16_t code);
+
+/* Releases node, everything below it and every node after it in its level. */
+void ycurs_free_keytry(tries *node);
+
+/* Looks `seq` up from the root node. Returns the code of the deepest matched
+ * node carrying one, -1 when all of seq matches a path that goes on, 0 when
+ * neither holds or root or seq is null or seq is empty. */
+int ycurs_key_defined(tries *root, const char *seq);
+
+/* Returns the text (zero byte as 0x80) of occurrence *occurrence (0-based, walk
+ * order: children before their node) of `code`, its bytes from position pos on,
+ * allocated for the caller (release with __quillet_free); null when node is null,
+ * code is 0, fewer occurrences exist or memory runs out. Decrements *occurrence
+ * once per occurrence passed. */
+char *ycurs_expand_try(tries *node, uint16_t code, int32_t *occurrence, int32_t pos);
+
+/* Removes the first occurrence of `code` in walk order: a leaf is released, an
+ * interior node loses its code. Returns 1 when removed, else 0. */
+int ycurs_remove_key(tries **link, uint16_t code);
+
+/* Releases the last node of the stored path `seq` when it has no children.
+ * Returns 1 when released; 0 for a null or empty seq, a path not stored, or a
+ * last node with children (then nothing changes). */
+int ycurs_remove_string(tries **link, const char *seq);
+
+/* Allocation tags handed to the platform allocator: a type name and a
+ * thread-local cache word per allocated type, and the library's own. */
+extern const char g_yutil_tag_name[];
+extern __thread uint32_t g_yutil_tag_cache;
+extern const char g_ycurs_ctx_s_tag_name[];
+extern __thread uint32_t g_ycurs_ctx_s_tag_cache;
+extern const char g_tries_tag_name[];
+extern __thread uint32_t g_tries_tag_cache;
+extern const char g_BYTE_tag_name[];
+extern __thread uint32_t g_BYTE_tag_cache;
+
+#pragma GCC visibility pop
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,178 @@
+/* Stand-in for the platform trace facility: records kept in memory, in a bounded
+ * ring, for tests to read through ytrace_capture.h. Safe for concurrent callers. */
+#include <pthread.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "ytrace.h"
+#include "ytrace_capture.h"
+
+enum { MAX_MODULES = 32, DEFAULT_MAX_LEVEL = 6 };
+
+typedef struct {
+  char name[32];
+  unsigned registrations;
+  int max_level;
+} module_s;
+
+static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+/* modules[i] has id i + 1; id 0 stands for an unregistered module. */
+static module_s modules[MAX_MODULES];
+static unsigned module_count;
+static ytrace_capture_record_s ring[YTRACE_CAPTURE_RING];
+static size_t ring_next, ring_held;
+
+static __thread uint16_t last_module_id;
+static __thread uint32_t last_level;
+static __thread int eval_once_result;
+
+static pthread_once_t default_once = PTHREAD_ONCE_INIT;
+static int default_level = DEFAULT_MAX_LEVEL;
+
+static void read_default_level(void) {
+  const char *env = getenv("YTRACE_LEVEL");
+  if (env != NULL && *env != 0) default_level = atoi(env);
+}
+
+static int default_max_level(void) {
+  pthread_once(&default_once, read_default_level);
+  return default_level;
+}
+
+/* Caller holds the lock. */
+static module_s *find_module(const char *name) {
+  for (unsigned i = 0; i < module_count; i++)
+    if (strncmp(modules[i].name, name, sizeof modules[i].name - 1) == 0) return &modules[i];
+  return NULL;
+}
+
+static module_s *add_module(const char *name) {
+  module_s *m = find_module(name);
+  if (m == NULL && module_count < MAX_MODULES) {
+    m = &modules[module_count];
+    strncpy(m->name, name, sizeof m->name - 1);
+    m->max_level = default_max_level();
+    __atomic_store_n(&module_count, module_count + 1, __ATOMIC_RELEASE);
+  }
+  return m;
+}
+
+/* Lock-free: a module's slot is filled before module_count covers it. */
+static int max_level_of(uint16_t module_id) {
+  if (module_id == 0 || module_id > __atomic_load_n(&module_count, __ATOMIC_ACQUIRE))
+    return default_max_level();
+  return __atomic_load_n(&modules[module_id - 1].max_level, __ATOMIC_RELAXED);
+}
+
+int ytrace_module_init_fn(const char *module_name, uint16_t *module_id_out,
+                          uint32_t *registration_word) {
+  (void)registration_word;
+  if (module_name == NULL || module_id_out == NULL) return -1;
+  pthread_mutex_lock(&lock);
+  module_s *m = add_module(module_name);
+  if (m != NULL) m->registrations++;
+  pthread_mutex_unlock(&lock);
+  if (m == NULL) return -1;
+  *module_id_out = (uint16_t)(m - modules + 1);
+  return 0;
+}
+
+int ytrace_module_test(uint16_t module_id, uint32_t level) {
+  return (int)level <= max_level_of(module_id);
+}
+
+void ytrace_eval_once(int result) { eval_once_result = result; }
+int ytrace_eval_once_res(void) { return eval_once_result; }
+uint16_t ytrace_last_module_id(void) { return last_module_id; }
+uint32_t ytrace_last_level(void) { return last_level; }
+
+/* Records one emit call; `signature` holds the argument type digits. */
+static int record(const void *catalog, uint32_t index, uint16_t module_id, uint32_t level_word,
+                  const char *signature, ...) {
+  uint32_t level = level_word >> YTRACE_LEVEL_SHIFT;
+  last_module_id = module_id;
+  last_level = level;
+  if (!ytrace_module_test(module_id, level)) return 0;
+
+  ytrace_capture_record_s r = {catalog, index, module_id, level_word, 0, {{0}}};
+  va_list ap;
+  va_start(ap, signature);
+  for (const char *t = signature; *t != 0 && r.arg_count < YTRACE_CAPTURE_MAX_ARGS; t++) {
+    ytrace_capture_arg_s *a = &r.args[r.arg_count++];
+    a->type = *t;
+    if (*t == '1') {
+      const char *s = va_arg(ap, const char *);
+      strncpy(a->text, s != NULL ? s : "(null)", sizeof a->text - 1);
+    } else if (*t == '4') {
+      a->number = va_arg(ap, uint32_t);
+    } else {
+      a->number = va_arg(ap, uint64_t);
+    }
+  }
+  va_end(ap);
+
+  pthread_mutex_lock(&lock);
+  ring[ring_next] = r;
+  ring_next = (ring_next + 1) % YTRACE_CAPTURE_RING;
+  if (ring_held < YTRACE_CAPTURE_RING) ring_held++;
+  pthread_mutex_unlock(&lock);
+  return 0;
+}
+
+#define HEAD const void *c, uint32_t i, uint16_t m, uint32_t w
+int __YTf_0(HEAD) { return record(c, i, m, w, ""); }
+int __YTf_1(HEAD, const char *a) { return record(c, i, m, w, "1", a); }
+int __YTf_4(HEAD, uint32_t a) { return record(c, i, m, w, "4", a); }
+int __YTf_11(HEAD, const char *a, const char *b) { return record(c, i, m, w, "11", a, b); }
+int __YTf_14(HEAD, const char *a, uint32_t b) { return record(c, i, m, w, "14", a, b); }
+int __YTf_15(HEAD, const char *a, uint64_t b) { return record(c, i, m, w, "15", a, b); }
+int __YTf_41(HEAD, uint32_t a, const char *b) { return record(c, i, m, w, "41", a, b); }
+int __YTf_44(HEAD, uint32_t a, uint32_t b) { return record(c, i, m, w, "44", a, b); }
+int __YTf_114(HEAD, const char *a, const char *b, uint32_t d) {
+  return record(c, i, m, w, "114", a, b, d);
+}
+
+void ytrace_capture_clear(void) {
+  pthread_mutex_lock(&lock);
+  ring_next = ring_held = 0;
+  pthread_mutex_unlock(&lock);
+}
+
+size_t ytrace_capture_count(void) {
+  pthread_mutex_lock(&lock);
+  size_t n = ring_held;
+  pthread_mutex_unlock(&lock);
+  return n;
+}
+
+int ytrace_capture_get(size_t i, ytrace_capture_record_s *out) {
+  pthread_mutex_lock(&lock);
+  int found = i < ring_held;
+  if (found) *out = ring[(ring_next + YTRACE_CAPTURE_RING - ring_held + i) % YTRACE_CAPTURE_RING];
+  pthread_mutex_unlock(&lock);
+  return found ? 0 : -1;
+}
+
+void ytrace_capture_set_level(const char *module_name, int max_level) {
+  pthread_mutex_lock(&lock);
+  module_s *m = add_module(module_name);
+  if (m != NULL) __atomic_store_n(&m->max_level, max_level, __ATOMIC_RELAXED);
+  pthread_mutex_unlock(&lock);
+}
+
+uint16_t ytrace_capture_module_id(const char *module_name) {
+  pthread_mutex_lock(&lock);
+  module_s *m = find_module(module_name);
+  uint16_t id = m != NULL && m->registrations > 0 ? (uint16_t)(m - modules + 1) : 0;
+  pthread_mutex_unlock(&lock);
+  return id;
+}
+
+unsigned ytrace_capture_registrations(const char *module_name) {
+  pthread_mutex_lock(&lock);
+  module_s *m = find_module(module_name);
+  unsigned n = m != NULL ? m->registrations : 0;
+  pthread_mutex_unlock(&lock);
+  return n;
+}
