@@ -82,10 +82,18 @@ int ytrace_module_test(uint16_t module_id, uint32_t level) {
   return (int)level <= max_level_of(module_id);
 }
 
-void ytrace_eval_once(int result) { eval_once_result = result; }
-int ytrace_eval_once_res(void) { return eval_once_result; }
-uint16_t ytrace_last_module_id(void) { return last_module_id; }
-uint32_t ytrace_last_level(void) { return last_level; }
+void ytrace_eval_once(int result) {
+  eval_once_result = result;
+}
+int ytrace_eval_once_res(void) {
+  return eval_once_result;
+}
+uint16_t ytrace_last_module_id(void) {
+  return last_module_id;
+}
+uint32_t ytrace_last_level(void) {
+  return last_level;
+}
 
 /* Records one emit call; `signature` holds the argument type digits. */
 static int record(const void *catalog, uint32_t index, uint16_t module_id, uint32_t level_word,
@@ -121,14 +129,30 @@ static int record(const void *catalog, uint32_t index, uint16_t module_id, uint3
 }
 
 #define HEAD const void *c, uint32_t i, uint16_t m, uint32_t w
-int __YTf_0(HEAD) { return record(c, i, m, w, ""); }
-int __YTf_1(HEAD, const char *a) { return record(c, i, m, w, "1", a); }
-int __YTf_4(HEAD, uint32_t a) { return record(c, i, m, w, "4", a); }
-int __YTf_11(HEAD, const char *a, const char *b) { return record(c, i, m, w, "11", a, b); }
-int __YTf_14(HEAD, const char *a, uint32_t b) { return record(c, i, m, w, "14", a, b); }
-int __YTf_15(HEAD, const char *a, uint64_t b) { return record(c, i, m, w, "15", a, b); }
-int __YTf_41(HEAD, uint32_t a, const char *b) { return record(c, i, m, w, "41", a, b); }
-int __YTf_44(HEAD, uint32_t a, uint32_t b) { return record(c, i, m, w, "44", a, b); }
+int __YTf_0(HEAD) {
+  return record(c, i, m, w, "");
+}
+int __YTf_1(HEAD, const char *a) {
+  return record(c, i, m, w, "1", a);
+}
+int __YTf_4(HEAD, uint32_t a) {
+  return record(c, i, m, w, "4", a);
+}
+int __YTf_11(HEAD, const char *a, const char *b) {
+  return record(c, i, m, w, "11", a, b);
+}
+int __YTf_14(HEAD, const char *a, uint32_t b) {
+  return record(c, i, m, w, "14", a, b);
+}
+int __YTf_15(HEAD, const char *a, uint64_t b) {
+  return record(c, i, m, w, "15", a, b);
+}
+int __YTf_41(HEAD, uint32_t a, const char *b) {
+  return record(c, i, m, w, "41", a, b);
+}
+int __YTf_44(HEAD, uint32_t a, uint32_t b) {
+  return record(c, i, m, w, "44", a, b);
+}
 int __YTf_114(HEAD, const char *a, const char *b, uint32_t d) {
   return record(c, i, m, w, "114", a, b, d);
 }

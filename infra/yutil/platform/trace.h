@@ -32,16 +32,26 @@ enum class patch_utils_msg : uint32_t {
 
 namespace ytrace {
 
-inline const void *catalog_of(ycurs_msg) { return ytrace_catalog_ycurs; }
-inline const void *catalog_of(yenv_msg) { return ytrace_catalog_yenv; }
-inline const void *catalog_of(patch_utils_msg) { return ytrace_catalog_patch_utils; }
+inline const void *catalog_of(ycurs_msg) {
+  return ytrace_catalog_ycurs;
+}
+inline const void *catalog_of(yenv_msg) {
+  return ytrace_catalog_yenv;
+}
+inline const void *catalog_of(patch_utils_msg) {
+  return ytrace_catalog_patch_utils;
+}
 
-constexpr uint32_t level_word(uint32_t level) { return level << YTRACE_LEVEL_SHIFT; }
+constexpr uint32_t level_word(uint32_t level) {
+  return level << YTRACE_LEVEL_SHIFT;
+}
 
 // Arguments as the facility takes them: strings, 32-bit or 64-bit integers.
-inline const char *wire(const char *s) { return s; }
+inline const char *wire(const char *s) {
+  return s;
+}
 template <typename T>
-  requires std::is_integral_v<T>
+requires std::is_integral_v<T>
 constexpr auto wire(T v) {
   if constexpr (sizeof(T) <= 4) {
     return static_cast<uint32_t>(v);
@@ -51,11 +61,15 @@ constexpr auto wire(T v) {
 }
 
 using Cat = const void *;
-inline void send(Cat c, uint32_t i, uint16_t m, uint32_t w) { __YTf_0(c, i, m, w); }
+inline void send(Cat c, uint32_t i, uint16_t m, uint32_t w) {
+  __YTf_0(c, i, m, w);
+}
 inline void send(Cat c, uint32_t i, uint16_t m, uint32_t w, const char *a) {
   __YTf_1(c, i, m, w, a);
 }
-inline void send(Cat c, uint32_t i, uint16_t m, uint32_t w, uint32_t a) { __YTf_4(c, i, m, w, a); }
+inline void send(Cat c, uint32_t i, uint16_t m, uint32_t w, uint32_t a) {
+  __YTf_4(c, i, m, w, a);
+}
 inline void send(Cat c, uint32_t i, uint16_t m, uint32_t w, const char *a, const char *b) {
   __YTf_11(c, i, m, w, a, b);
 }

@@ -1,0 +1,43 @@
+#include "trace_records.h"
+
+#include <string.h>
+
+Catalog catalog_at(const void *catalog) {
+  uint16_t ordinal;
+  memcpy(&ordinal, static_cast<const unsigned char *>(catalog) - 2, sizeof ordinal);
+  return static_cast<Catalog>(ordinal);
+}
+
+std::vector<TraceRecord> take_trace() {
+  std::vector<TraceRecord> out;
+  ytrace_capture_record_s r;
+  for (size_t i = 0; ytrace_capture_get(i, &r) == 0; i++) {
+    TraceRecord t{catalog_at(r.catalog), r.message_index, r.module_id, r.level_word, {}};
+    for (unsigned a = 0; a < r.arg_count; a++) {
+      if (r.args[a].type == '1') {
+        t.args.emplace_back(std::string(r.args[a].text));
+      } else {
+        t.args.emplace_back(r.args[a].number);
+      }
+    }
+    out.push_back(std::move(t));
+  }
+  ytrace_capture_clear();
+  return out;
+}
+
+std::ostream &operator<<(std::ostream &os, const TraceRecord &r) {
+  static const char *const names[] = {"ycurs", "yenv", "patch_utils"};
+  auto c = static_cast<unsigned>(r.catalog);
+  os << (c < 3 ? names[c] : "?") << "#" << r.index << " module " << r.module_id << " level "
+     << r.level() << (r.continuation() ? " (cont)" : "") << " (";
+  for (size_t i = 0; i < r.args.size(); i++) {
+    if (i) os << ", ";
+    if (auto s = std::get_if<std::string>(&r.args[i])) {
+      os << '"' << *s << '"';
+    } else {
+      os << std::get<uint64_t>(r.args[i]);
+    }
+  }
+  return os << ")";
+}

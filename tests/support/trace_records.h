@@ -1,0 +1,38 @@
+// The trace stand-in's kept records as plain C++ values, for assertions.
+#ifndef YUTIL_TESTS_TRACE_RECORDS_H
+#define YUTIL_TESTS_TRACE_RECORDS_H
+
+#include <stdint.h>
+
+#include <ostream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "ytrace_capture.h"
+
+// Catalog ordinals in the library file.
+enum class Catalog : uint16_t { ycurs = 0, yenv = 1, patch_utils = 2 };
+
+struct TraceRecord {
+  Catalog catalog;
+  uint32_t index;
+  uint16_t module_id;
+  uint32_t level_word;
+  std::vector<std::variant<std::string, uint64_t>> args;
+
+  uint32_t level() const { return level_word >> 24; }
+  bool continuation() const { return (level_word & 0x10000u) != 0; }
+  bool operator==(const TraceRecord &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &os, const TraceRecord &r);
+
+// Every record held now, oldest first; the stand-in is cleared afterwards.
+std::vector<TraceRecord> take_trace();
+
+// The ordinal of the catalog a record's catalog pointer names: the pointer is the
+// identity inside the catalog's section, just after the version and the ordinal.
+Catalog catalog_at(const void *catalog);
+
+#endif
