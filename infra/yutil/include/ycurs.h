@@ -62,6 +62,71 @@ int ycurs_remove_key(tries **link, uint16_t code);
  * last node with children (then nothing changes). */
 int ycurs_remove_string(tries **link, const char *seq);
 
+/* The terminal context: everything a client drives the terminal layer with. */
+typedef struct ycurs_ctx_s {
+  struct termios saved_attrs; /* as read at creation (zero without a terminal); never changed */
+  struct termios cur_attrs;   /* working copy the mode operations change and apply */
+  int32_t input_fd;           /* 0: standard input */
+  int32_t output_fd;          /* 1: standard output */
+  unsigned char input_read_buf[16]; /* bytes read and not yet returned, from position 0 */
+  uint32_t input_read_buf_used;     /* bytes held in input_read_buf; below 16 between calls */
+  tries *keytry;                    /* key-sequence trie; null until a sequence is added */
+  int32_t screen_mode;              /* 1 from ycurs_initscr; 0: never write to the terminal */
+} ycurs_ctx_s;
+
+/* Creates a context on standard input in screen mode and sends the terminal's
+ * initialisation strings. Without a terminal, TERM or a known terminal type it
+ * still returns a usable context. Null when memory runs out or the terminal
+ * attributes cannot be read. */
+ycurs_ctx_s *ycurs_initscr(void);
+/* As ycurs_initscr, but the context never writes anything to the terminal. */
+ycurs_ctx_s *ycurs_initterm(void);
+/* Leaves keypad-transmit mode (screen mode) and restores the attributes saved at
+ * creation; a failure is traced only. The context stays usable. Null: no-op. */
+void ycurs_endwin(ycurs_ctx_s *ctx);
+/* Releases the context and its trie without touching the terminal. Null: no-op. */
+void ycurs_free(ycurs_ctx_s *ctx);
+
+/* Input byte by byte, signals kept, no inter-byte timer, CR no longer mapped to
+ * NL. Returns 0, or the errno value of a failed tcsetattr (the change is kept in
+ * cur_attrs and goes out with the next successful apply). */
+int ycurs_cbreak(ycurs_ctx_s *ctx);
+/* Input no longer echoed. Result as for ycurs_cbreak. */
+int ycurs_noecho(ycurs_ctx_s *ctx);
+/* on nonzero: the interrupt character saved at creation; zero: none. Result as for
+ * ycurs_cbreak; the process aborts when the disabling value cannot be had. */
+int ycurs_intr(ycurs_ctx_s *ctx, int32_t on);
+/* Sends the terminal's meta-on (on nonzero) or meta-off string in screen mode.
+ * Always 0. */
+int ycurs_meta(ycurs_ctx_s *ctx, int32_t on);
+
+/* One function key: its code, the termcap name holding its sequence, its name. */
+typedef struct ycurs_fkey_s {
+  uint16_t key_code;
+  const char *cap_name;
+  const char *key_name;
+} ycurs_fkey_s;
+
+/* The twenty keys ycurs_keypad loads, then a row of zeros. */
+extern const ycurs_fkey_s ycurs_fkeys[21];
+
+/* on nonzero: keypad-transmit mode on (screen mode) and every key of ycurs_fkeys
+ * that the terminal entry defines added to the context's trie; a key that cannot
+ * be added is traced and skipped. Zero: keypad-transmit off, keys kept. Always 0. */
+int ycurs_keypad(ycurs_ctx_s *ctx, int32_t on);
+
+/* Never waits: reads at most one byte of standard input. Returns a key code when
+ * the held bytes complete a stored sequence, a byte (0..255) that starts none,
+ * YCURS_NOTHING when nothing is ready or more bytes of a sequence may follow, or
+ * YCURS_ENDED once input has ended and every held byte was handed back. Aborts
+ * the process when select or read fail. */
+int ycurs_wgetch(ycurs_ctx_s *ctx);
+#define YCURS_NOTHING (-1)
+#define YCURS_ENDED (-2)
+
+/* Trace module id of the terminal layer, set at every context creation. */
+extern uint16_t g_ycurs_trace_module_id;
+
 /* Allocation tags handed to the platform allocator: a type name and a
  * thread-local cache word per allocated type, and the library's own. */
 extern const char g_yutil_tag_name[];

@@ -1,0 +1,57 @@
+// Function keys: their sequences come from the terminal entry into the trie.
+#include <string.h>
+
+#include "ycurs_internal.h"
+
+extern "C" {
+
+const ycurs_fkey_s ycurs_fkeys[21] = {
+    {YCURS_KEY_UP, "ku", "KEY_UP"},
+    {YCURS_KEY_DOWN, "kd", "KEY_DOWN"},
+    {YCURS_KEY_LEFT, "kl", "KEY_LEFT"},
+    {YCURS_KEY_RIGHT, "kr", "KEY_RIGHT"},
+    {YCURS_KEY_F(1), "k1", "KEY_F1"},
+    {YCURS_KEY_F(2), "k2", "KEY_F2"},
+    {YCURS_KEY_F(3), "k3", "KEY_F3"},
+    {YCURS_KEY_F(4), "k4", "KEY_F4"},
+    {YCURS_KEY_F(5), "k5", "KEY_F5"},
+    {YCURS_KEY_F(6), "k6", "KEY_F6"},
+    {YCURS_KEY_F(7), "k7", "KEY_F7"},
+    {YCURS_KEY_F(8), "k8", "KEY_F8"},
+    {YCURS_KEY_F(9), "k9", "KEY_F9"},
+    {YCURS_KEY_F(10), "k;", "KEY_F10"},
+    {YCURS_KEY_F(11), "F1", "KEY_F11"},
+    {YCURS_KEY_F(12), "F2", "KEY_F12"},
+    {YCURS_KEY_ENTER, "@8", "KEY_ENTER"},
+    {YCURS_KEY_HOME, "kh", "KEY_HOME"},
+    {YCURS_KEY_END, "@7", "KEY_END"},
+    {YCURS_KEY_BACKSPACE, "kb", "KEY_BACKSPACE"},
+    {0, nullptr, nullptr},
+};
+
+int ycurs_keypad(ycurs_ctx_s *ctx, int32_t on) {
+  put_term_cap(ctx, on != 0 ? "ks" : "ke");
+  if (on == 0) return 0;  // loaded keys stay decodable
+
+  for (size_t row = 0; row < 20; row++) {
+    const ycurs_fkey_s &key = ycurs_fkeys[row];
+    char buf[kCapAreaSize];
+    const char *seq = fetch_term_cap(key.cap_name, buf);
+
+    ytrace_eval_once(ytrace_module_test(g_ycurs_trace_module_id, 7));
+    if (ytrace_eval_once_res()) {
+      ytrace::emit(ycurs_msg::LOADED_SEQUENCE, g_ycurs_trace_module_id, 7, key.key_name,
+                   key.cap_name);
+    }
+    if (ytrace_eval_once_res()) ycurs_trace_bytes(seq);
+
+    if (seq == nullptr) continue;
+    if (int err = ycurs_add_to_try(&ctx->keytry, seq, key.key_code)) {
+      ytrace::emit(ycurs_msg::ADD_SEQUENCE_FAILED, g_ycurs_trace_module_id, 3, key.key_name,
+                   strerror(err));
+    }
+  }
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,28 @@
+// Helpers shared by the terminal layer's sources; nothing here is exported.
+#ifndef YUTIL_SRC_YCURS_YCURS_INTERNAL_H
+#define YUTIL_SRC_YCURS_YCURS_INTERNAL_H
+
+#include "trace.h"
+#include "yassert.h"
+#include "ycurs.h"
+
+#define YCURS_ASSERT(expr) ((expr) ? (void)0 : yassert(#expr, "infra/yutil/src/ycurs", __LINE__))
+
+// Capability strings are fetched into areas of this size; the longest string
+// that fits leaves the cursor one below the end.
+constexpr size_t kCapAreaSize = 128;
+
+// Fetches the termcap capability `name` (cut to two characters) of the current
+// terminal entry into `buf`. Null when no entry is loaded, the entry lacks it, or
+// it is longer than 126 bytes: the copy is bounded only by the area, so such a
+// string is skipped rather than fetched.
+const char *fetch_term_cap(const char *name, char (&buf)[kCapAreaSize]);
+
+// Sends one capability string to standard output, in screen mode only.
+void put_term_cap(ycurs_ctx_s *ctx, const char *name);
+
+// Continues the last trace record with the bytes of `bytes`, one record each;
+// null shows as "(empty)".
+void ycurs_trace_bytes(const char *bytes);
+
+#endif
