@@ -1,4 +1,5 @@
 // Capability strings of the current terminfo entry, fetched by termcap name.
+#include <stdio.h>
 #include <string.h>
 #include <term.h>
 
@@ -22,5 +23,10 @@ const char *fetch_term_cap(const char *name, char (&buf)[kCapAreaSize]) {
 void put_term_cap(ycurs_ctx_s *ctx, const char *name) {
   if (ctx->screen_mode == 0) return;
   char buf[kCapAreaSize];
-  if (const char *s = fetch_term_cap(name, buf)) putp(s);
+  if (const char *s = fetch_term_cap(name, buf)) {
+    putp(s);
+    // putp leaves the string in the stdio buffer; the terminal must be switched
+    // when the operation returns (keypad mode decides what the keys send).
+    fflush(stdout);
+  }
 }

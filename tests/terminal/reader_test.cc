@@ -1,0 +1,129 @@
+// The key reader's decoding, fed through a pipe so that every byte is ready at
+// once, and its end of input.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "harness.h"
+
+namespace {
+
+using Notes = std::vector<std::string>;
+using Stored = std::vector<std::pair<std::string, uint16_t>>;
+
+const std::string kSeq16 = "\033[" + std::string(13, '1') + "~";  // 16 bytes
+const std::string kSeq17 = "\033[" + std::string(14, '2') + "~";  // 17 bytes
+
+std::string results(std::vector<int> head, const std::string &bytes, std::vector<int> tail) {
+  for (unsigned char b : bytes) head.push_back(b);
+  head.insert(head.end(), tail.begin(), tail.end());
+  std::string s;
+  for (int r : head) s += (s.empty() ? "" : " ") + std::to_string(r);
+  return s;
+}
+
+TEST(KeyReader, DecodesHeldBytes) {
+  const Stored up = {{"\033[A", YCURS_KEY_UP}};
+  const Stored nested = {{"\033[1", 0x201}, {"\033[1~", 0x202}};
+  const std::vector<int> wait15(15, -1);
+  struct Row {
+    const char *name;
+    Stored stored;
+    std::string input;
+    bool end;
+    std::string want;
+  } rows[] = {
+      {"nothing", up, "", false, "-1 -1"},
+      {"plain byte", {}, "a", false, "97 -1"},
+      {"lone escape", up, "\033", false, "-1 27 -1"},
+      {"exact", up, "\033[A", false, "-1 -1 259 -1"},
+      {"no match", up, "\033x", false, "-1 27 120 -1"},
+      {"past a shorter key", nested, "\033[15", false, "-1 -1 -1 513 -1"},
+      {"zero byte", up, std::string(1, '\0'), false, "0 -1"},
+      {"16 bytes", {{kSeq16, 0x300}}, kSeq16, false, results(wait15, "", {0x300, -1})},
+      {"17 bytes", {{kSeq17, 0x300}}, kSeq17, false, results(wait15, kSeq17, {-1})},
+      {"zero after escape", up, std::string("\033\0", 2) + "abcdefghijklmnop", false,
+       results(wait15, std::string("\033\0", 2) + "abcdefghijklmnop", {-1})},
+      {"end", up, "", true, "-2 -2"},
+      {"end with two held", up, "\033[", true, "-1 -1 27 91 -2 -2"},
+  };
+  for (const Row &row : rows) {
+    Outcome o = run_scenario({Input::pipe}, [&](Scenario &s) {
+      ycurs_ctx_s *ctx = ycurs_initterm();
+      for (const auto &[seq, code] : row.stored) ycurs_add_to_try(&ctx->keytry, seq.c_str(), code);
+      s.type(row.input);
+      if (row.end) close(s.feed);
+      std::string got;
+      for (auto i = std::count(row.want.begin(), row.want.end(), ' '); i >= 0; i--)
+        got += (got.empty() ? "" : " ") + std::to_string(ycurs_wgetch(ctx));
+      s.note(got);
+      s.note("held " + std::to_string(ctx->input_read_buf_used));
+    });
+    EXPECT_EQ(o.notes, (Notes{row.want, "held 0"})) << row.name;
+  }
+}
+
+TEST(KeyReader, TracesEveryStep) {
+  Outcome o = run_scenario({Input::pipe, "ytest", true, 7}, [](Scenario &s) {
+    ycurs_ctx_s *ctx = ycurs_initterm();
+    ycurs_add_to_try(&ctx->keytry, "\033[A", YCURS_KEY_UP);
+    s.type("\033[A");
+    take_trace();
+    for (int i = 0; i < 4; i++) ycurs_wgetch(ctx);
+    close(s.feed);
+    ycurs_wgetch(ctx);
+    s.note_trace();
+  });
+  EXPECT_EQ(o.notes, (Notes{
+                         "ycurs 12 L7",
+                         "ycurs 19 L7+ 27",
+                         "ycurs 13 L7",
+                         "ycurs 16 L6 -1",
+                         "ycurs 12 L7",
+                         "ycurs 19 L7+ 27",
+                         "ycurs 19 L7+ 91",
+                         "ycurs 13 L7",
+                         "ycurs 16 L6 -1",
+                         "ycurs 12 L7",
+                         "ycurs 19 L7+ 27",
+                         "ycurs 19 L7+ 91",
+                         "ycurs 19 L7+ 65",
+                         "ycurs 15 L7 259",
+                         "ycurs 16 L6 259",
+                         "ycurs 16 L6 -1",
+                         "ycurs 11 L7",
+                         "ycurs 16 L6 -2",
+                     }));
+}
+
+// End of input holds for every context of the process: none reads again.
+TEST(KeyReader, EndOfInputEndsEveryContext) {
+  Outcome o = run_scenario({Input::pipe}, [](Scenario &s) {
+    ycurs_ctx_s *first = ycurs_initterm();
+    close(s.feed);
+    s.note(std::to_string(ycurs_wgetch(first)));
+    int p[2];
+    if (pipe(p) != 0 || write(p[1], "zz", 2) != 2) return;
+    dup2(p[0], 0);
+    ycurs_ctx_s *second = ycurs_initterm();
+    s.note(std::to_string(ycurs_wgetch(second)));
+    int unread = 0;
+    ioctl(0, FIONREAD, &unread);
+    s.note("unread " + std::to_string(unread));
+  });
+  EXPECT_EQ(o.notes, (Notes{"-2", "-2", "unread 2"}));
+}
+
+// A read that finds nothing after a successful poll is tried again at once.
+TEST(KeyReader, RetriesReadThatWouldBlock) {
+  Outcome o = run_scenario({Input::pipe}, [](Scenario &s) {
+    ycurs_ctx_s *ctx = ycurs_initterm();
+    s.type("a");
+    g_read_eagain_times = 3;
+    int k = ycurs_wgetch(ctx);
+    s.note(std::to_string(k) + " " + std::to_string(g_read_eagain_times));
+  });
+  EXPECT_EQ(o.notes, (Notes{"97 0"}));
+}
+
+}  // namespace
