@@ -1,0 +1,132 @@
+#define _XOPEN_SOURCE 700
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "viewer.h"
+
+// What an xterm in keypad-transmit mode sends for each key.
+static const struct {
+  const char *label, *bytes, *expected;
+} script[] = {
+    {"Up", "\033OA", "KEY_UP"},
+    {"Down", "\033OB", "KEY_DOWN"},
+    {"Left", "\033OD", "KEY_LEFT"},
+    {"Right", "\033OC", "KEY_RIGHT"},
+    {"F1", "\033OP", "KEY_F1"},
+    {"F5", "\033[15~", "KEY_F5"},
+    {"F12", "\033[24~", "KEY_F12"},
+    {"Home", "\033OH", "KEY_HOME"},
+    {"End", "\033OF", "KEY_END"},
+    {"Backspace", "\177", "KEY_BACKSPACE"},
+    {"Enter", "\r", "^M"},
+    {"keypad Enter", "\033OM", "KEY_ENTER"},
+    {"h", "h", "h"},
+    {"i", "i", "i"},
+    {"Escape, then a pause", "\033", "^["},
+};
+enum { script_keys = sizeof script / sizeof script[0] };
+
+static long now_ms(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+// Reads one line the viewer reported, discarding what it sends to the terminal
+// meanwhile. 0 when none came in time or the viewer is gone.
+static int next_line(int report, int master, char *line, size_t size, long timeout_ms) {
+  size_t len = 0;
+  for (long end = now_ms() + timeout_ms; now_ms() < end;) {
+    struct pollfd fds[2] = {{report, POLLIN, 0}, {master, POLLIN, 0}};
+    if (poll(fds, 2, 50) < 0 && errno != EINTR) return 0;
+    char c, discard[256];
+    if (fds[1].revents & POLLIN) (void)!read(master, discard, sizeof discard);
+    if (fds[0].revents == 0) continue;
+    if (read(report, &c, 1) != 1) return 0;
+    if (c == '\n') {
+      line[len] = 0;
+      return 1;
+    }
+    if (len + 1 < size) line[len++] = c;
+  }
+  return 0;
+}
+
+static pid_t start_viewer(const char *slave, int report) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  setsid();  // the pseudo-terminal becomes the viewer's controlling terminal
+  int fd = open(slave, O_RDWR);
+  if (fd < 0) _exit(127);
+  dup2(fd, STDIN_FILENO);
+  dup2(fd, STDOUT_FILENO);
+  close(fd);
+  setenv("TERM", "xterm", 1);
+  FILE *out = fdopen(report, "w");
+  _exit(out != NULL ? ykeys_view(out) : 127);
+}
+
+static int finish_viewer(pid_t pid) {
+  int status = 0;
+  for (long end = now_ms() + 3000; now_ms() < end;) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return status;
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    nanosleep(&pause, NULL);
+  }
+  kill(pid, SIGTERM);
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+int ykeys_demo(FILE *out) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  int report[2];
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || pipe(report) != 0) {
+    fprintf(out, "ykeys demo: no pseudo-terminal: %s\n", strerror(errno));
+    return 1;
+  }
+  const char *slave = ptsname(master);
+  fprintf(out, "ykeys demo: viewer on %s as an xterm; typing %d keys\n", slave, script_keys);
+  fflush(out);
+  pid_t viewer = start_viewer(slave, report[1]);
+  close(report[1]);
+
+  char line[64];
+  int decoded = 0, matched = 0;
+  if (!next_line(report[0], master, line, sizeof line, 5000)) {
+    fprintf(out, "ykeys demo: the viewer did not start\n");
+  } else {
+    for (int i = 0; i < script_keys; i++) {
+      (void)!write(master, script[i].bytes, strlen(script[i].bytes));
+      int got = next_line(report[0], master, line, sizeof line, 2000);
+      int ok = got && strcmp(line, script[i].expected) == 0;
+      decoded += got;
+      matched += ok;
+      char typed[32] = "", name[8];
+      for (const char *b = script[i].bytes; *b != 0; b++) {
+        strncat(typed, ykeys_key_name((unsigned char)*b, name), sizeof typed - strlen(typed) - 1);
+      }
+      fprintf(out, "  %-22s typed %-8s decoded %s%s%s\n", script[i].label, typed,
+              got ? line : "nothing", ok ? "" : ", expected ", ok ? "" : script[i].expected);
+    }
+    (void)!write(master, "q", 1);
+  }
+  int status = finish_viewer(viewer);
+  close(master);
+  int clean_exit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (matched == script_keys) {
+    fprintf(out, "ykeys demo: %d keys decoded, all match the script\n", decoded);
+  } else {
+    fprintf(out, "ykeys demo: %d keys decoded, %d do not match the script\n", decoded,
+            script_keys - matched);
+  }
+  if (!clean_exit) fprintf(out, "ykeys demo: the viewer did not end cleanly\n");
+  return matched == script_keys && clean_exit ? 0 : 1;
+}
