@@ -1,0 +1,187 @@
+// One long stream of plain bytes and xterm key sequences goes through a pty in
+// chunks the line discipline holds whole; each reader decodes every chunk, and
+// only the decoding is timed. The bare loop polls and reads one byte per call,
+// as the key reader does, without decoding: the floor for this design.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <termcap.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ncurses_reader.h"
+#include "ycurs.h"
+#include "ytrace_capture.h"
+
+namespace {
+
+struct Chunk {
+  std::string bytes;
+  std::vector<int> keys;  // what a decoder returns for them
+};
+
+int g_master = -1;
+ycurs_ctx_s *g_ctx;
+std::vector<Chunk> g_chunks;
+
+// Half plain letters, half the keys of the function-key table.
+std::vector<Chunk> make_stream(size_t chunks) {
+  std::vector<std::pair<std::string, int>> keys;
+  for (int row = 0; row < 20; row++) {
+    if (const char *seq = tgetstr(ycurs_fkeys[row].cap_name, nullptr))
+      keys.emplace_back(seq, ycurs_fkeys[row].key_code);
+  }
+  std::mt19937 random(42);
+  std::vector<Chunk> out(chunks);
+  for (Chunk &c : out) {
+    for (;;) {
+      std::string bytes;
+      int key;
+      if (random() % 2) {
+        key = 'a' + static_cast<int>(random() % 26);
+        bytes = std::string(1, static_cast<char>(key));
+      } else {
+        const auto &k = keys[random() % keys.size()];
+        bytes = k.first, key = k.second;
+      }
+      if (c.bytes.size() + bytes.size() > 3000) break;  // the line discipline holds 4095
+      c.bytes += bytes;
+      c.keys.push_back(key);
+    }
+  }
+  return out;
+}
+
+int pending() {
+  int n = 0;
+  ioctl(0, FIONREAD, &n);
+  return n;
+}
+
+// Puts a chunk into the pty and waits until all of it is readable.
+void feed(const Chunk &c) {
+  if (write(g_master, c.bytes.data(), c.bytes.size()) != static_cast<ssize_t>(c.bytes.size()))
+    abort();
+  while (pending() < static_cast<int>(c.bytes.size())) usleep(50);
+}
+
+template <typename Decode>
+void run(benchmark::State &state, Decode decode) {
+  size_t next = 0, keys = 0;
+  for (auto _ : state) {
+    const Chunk &c = g_chunks[next++ % g_chunks.size()];
+    feed(c);
+    auto start = std::chrono::steady_clock::now();
+    bool ok = decode(c);
+    auto end = std::chrono::steady_clock::now();
+    if (!ok) {
+      state.SkipWithError("decoded keys differ from the stream");
+      break;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    keys += c.keys.size();
+  }
+  state.counters["keys/s"] =
+      benchmark::Counter(static_cast<double>(keys), benchmark::Counter::kIsRate);
+}
+
+// Calls `getch` until every key of the chunk came back; -1 is "not yet".
+template <typename Getch>
+bool decode_keys(const Chunk &c, Getch getch) {
+  size_t i = 0;
+  for (long calls = 0; i < c.keys.size() && calls < 100000; calls++) {
+    int k = getch();
+    if (k < 0) continue;
+    if (k != c.keys[i++]) return false;
+  }
+  return i == c.keys.size() && pending() == 0;
+}
+
+void BM_ycurs_wgetch(benchmark::State &state) {
+  ytrace_capture_set_level("ycurs", static_cast<int>(state.range(0)));
+  run(state, [](const Chunk &c) { return decode_keys(c, [] { return ycurs_wgetch(g_ctx); }); });
+}
+void BM_ncurses_wgetch(benchmark::State &state) {
+  run(state, [](const Chunk &c) { return decode_keys(c, ncurses_getch); });
+}
+void BM_bare_select_read(benchmark::State &state) {
+  run(state, [](const Chunk &c) {
+    size_t got = 0;
+    for (long calls = 0; got < c.bytes.size() && calls < 100000; calls++) {
+      fd_set readable;
+      FD_ZERO(&readable);
+      FD_SET(0, &readable);
+      timeval no_wait = {0, 0};
+      unsigned char byte;
+      if (select(1, &readable, nullptr, nullptr, &no_wait) > 0 && read(0, &byte, 1) == 1) got++;
+    }
+    return got == c.bytes.size();
+  });
+}
+
+// Level 6: the trace stand-in keeps the record every call emits; -1: it keeps none.
+BENCHMARK(BM_ycurs_wgetch)->Arg(6)->Arg(-1)->ArgName("kept_trace_level")->UseManualTime();
+BENCHMARK(BM_ncurses_wgetch)->UseManualTime();
+BENCHMARK(BM_bare_select_read)->UseManualTime();
+
+// Prints the ratios the design is judged by once every benchmark has run.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run> &runs) override {
+    for (const Run &r : runs) {
+      if (!r.error_occurred) time_[r.benchmark_name()] = r.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    double bare = time_of("BM_bare_select_read/manual_time");
+    double nc = time_of("BM_ncurses_wgetch/manual_time");
+    for (const char *level : {"6", "-1"}) {
+      double y = time_of(std::string("BM_ycurs_wgetch/kept_trace_level:") + level + "/manual_time");
+      if (y > 0 && bare > 0 && nc > 0)
+        printf(
+            "ycurs (kept trace level %s): %.2fx the keys/s of ncurses, %.2fx the bare loop's "
+            "time\n",
+            level, nc / y, y / bare);
+    }
+  }
+
+ private:
+  // The mean over repetitions when there are several.
+  double time_of(const std::string &name) {
+    auto mean = time_.find(name + "_mean");
+    return mean != time_.end() ? mean->second : time_[name];
+  }
+  std::map<std::string, double> time_;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  g_master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (g_master < 0 || grantpt(g_master) || unlockpt(g_master)) return 1;
+  int slave = open(ptsname(g_master), O_RDWR | O_NOCTTY);
+  if (slave < 0 || dup2(slave, 0) < 0) return 1;
+  setenv("TERM", "xterm", 1);
+  g_ctx = ycurs_initterm();
+  ycurs_cbreak(g_ctx);
+  ycurs_noecho(g_ctx);
+  ycurs_keypad(g_ctx, 1);
+  g_chunks = make_stream(64);
+  if (!ncurses_start("xterm")) return 1;
+
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
