@@ -192,38 +192,24 @@ TEST_F(StringBuff, RandomSequencesMatchModel) {
       double d = u / 7.0;
       long l = static_cast<long>(pick(1000));
       int c = 'A' + static_cast<int>(pick(26));
+      // clang-format off
       switch (pick(9)) {
-        case 0:
-          BOTH("%d", i);
-          break;
-        case 1:
-          BOTH("%s=%u;", s.c_str(), u);
-          break;
-        case 2:
-          BOTH("%lld|%.*s", ll, prec, s.c_str());
-          break;
-        case 3:
-          BOTH("%c%x%%", c, u);
-          break;
-        case 4:
-          BOTH("%s", "");
-          break;
-        case 5:
-          BOTH("%.3f %ld", d, l);
-          break;
-        case 6:
-          EXPECT_EQ(unsent(b), text.substr(sent));
-          break;
+        case 0: BOTH("%d", i); break;
+        case 1: BOTH("%s=%u;", s.c_str(), u); break;
+        case 2: BOTH("%lld|%.*s", ll, prec, s.c_str()); break;
+        case 3: BOTH("%c%x%%", c, u); break;
+        case 4: BOTH("%s", ""); break;
+        case 5: BOTH("%.3f %ld", d, l); break;
+        case 6: EXPECT_EQ(unsent(b), text.substr(sent)); break;
         case 7: {
           uint32_t n = pick(3) == 0 ? UINT32_MAX - pick(8) : pick(20);
           EXPECT_EQ(yutil_string_buff_sent(b, n), 0);
           sent += std::min<uint64_t>(n, text.size() - sent);
           break;
         }
-        default:
-          BOTH("%s", s.c_str());
-          break;
+        default: BOTH("%s", s.c_str()); break;
       }
+        // clang-format on
 #undef BOTH
       if (got >= 0) {
         bool fits = !overflow && static_cast<uint32_t>(w) < capacity - text.size();
