@@ -1,21 +1,14 @@
 #include "harness.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <sstream>
 
 namespace {
-
-void sleep_ms(long ms) {
-  timespec t = {0, ms * 1000000};
-  nanosleep(&t, nullptr);
-}
 
 int pending_input() {
   int n = 0;
@@ -23,43 +16,33 @@ int pending_input() {
   return n;
 }
 
-void set_up_child(const Setup &setup, Scenario &s, int out, int err) {
-  alarm(20);  // a scenario that hangs dies instead
-  if (setup.term)
-    setenv("TERM", setup.term, 1);
-  else
-    unsetenv("TERM");
-  if (setup.private_terminfo)
-    setenv("TERMINFO", YTEST_TERMINFO_DIR, 1);
-  else
-    unsetenv("TERMINFO");
-  ytrace_capture_set_level("ycurs", setup.trace_level);
-
-  int in = -1;
-  if (setup.input == Input::pty) {
-    s.feed = posix_openpt(O_RDWR | O_NOCTTY);
-    grantpt(s.feed);
-    unlockpt(s.feed);
-    setsid();
-    in = open(ptsname(s.feed), O_RDWR);
-  } else if (setup.input == Input::pipe) {
+int open_input(Input input, Scenario &s) {
+  if (input == Input::dev_null) return open("/dev/null", O_RDONLY);
+  if (input == Input::pipe) {
     int p[2];
-    if (pipe(p) == 0) in = p[0], s.feed = p[1];
-  } else {
-    in = open("/dev/null", O_RDONLY);
+    if (pipe(p) != 0) return -1;
+    s.feed = p[1];
+    return p[0];
   }
-  dup2(in, 0);
-  close(in);
-  dup2(out, 1);
-  dup2(err, 2);
-  take_trace();
+  s.feed = posix_openpt(O_RDWR | O_NOCTTY);
+  grantpt(s.feed);
+  unlockpt(s.feed);
+  setsid();
+  return open(ptsname(s.feed), O_RDWR);
+}
+
+std::string contents(FILE *f) {
+  std::string s;
+  rewind(f);
+  for (int c; (c = fgetc(f)) != EOF;) s += static_cast<char>(c);
+  fclose(f);
+  return s;
 }
 
 }  // namespace
 
 void Scenario::note(const std::string &line) {
-  std::string l = line + "\n";
-  if (write(report, l.data(), l.size()) < 0) _exit(3);
+  dprintf(report, "%s\n", line.c_str());
 }
 
 void Scenario::note_trace() {
@@ -69,8 +52,8 @@ void Scenario::note_trace() {
 void Scenario::type(const std::string &bytes) {
   int want = pending_input() + static_cast<int>(bytes.size());
   if (write(feed, bytes.data(), bytes.size()) < 0) _exit(4);
-  // A pty hands written bytes to the reading side a little later.
-  for (int i = 0; i < 2000 && pending_input() < want; i++) sleep_ms(1);
+  // A pty hands written bytes over to the reading side a little later.
+  for (int i = 0; i < 2000 && pending_input() < want; i++) usleep(1000);
 }
 
 std::string Scenario::keys(ycurs_ctx_s *ctx) {
@@ -83,41 +66,28 @@ std::string Scenario::keys(ycurs_ctx_s *ctx) {
   return got;
 }
 
-Outcome run_scenario(const Setup &setup, const std::function<void(Scenario &)> &body) {
-  int out[2], err[2], rep[2];
-  if (pipe(out) || pipe(err) || pipe(rep)) return {};
+Outcome run_scenario(const Stage &stage, const std::function<void(Scenario &)> &body) {
+  FILE *out = tmpfile(), *err = tmpfile(), *notes = tmpfile();
   fflush(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
+    alarm(20);  // a scenario that hangs dies instead
+    stage.term ? setenv("TERM", stage.term, 1) : unsetenv("TERM");
+    stage.private_terminfo ? setenv("TERMINFO", YTEST_TERMINFO_DIR, 1) : unsetenv("TERMINFO");
+    ytrace_capture_set_level("ycurs", stage.trace_level);
     Scenario s;
-    s.report = rep[1];
-    set_up_child(setup, s, out[1], err[1]);
-    close(out[0]), close(err[0]), close(rep[0]), close(out[1]), close(err[1]);
+    s.report = fileno(notes);
+    int in = open_input(stage.input, s);
+    dup2(in, 0), dup2(fileno(out), 1), dup2(fileno(err), 2), close(in);
+    take_trace();
     body(s);
     _exit(0);
   }
-  close(out[1]), close(err[1]), close(rep[1]);
-
   Outcome o;
-  std::string notes;
-  pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {rep[0], POLLIN, 0}};
-  std::string *sink[3] = {&o.out, &o.err, &notes};
-  for (int open_fds = 3; open_fds > 0 && poll(fds, 3, -1) > 0;) {
-    for (int i = 0; i < 3; i++) {
-      if (fds[i].revents == 0) continue;
-      char buf[4096];
-      ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sink[i]->append(buf, n);
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        open_fds--;
-      }
-    }
-  }
   waitpid(pid, &o.status, 0);
-  std::istringstream lines(notes);
+  o.out = contents(out);
+  o.err = contents(err);
+  std::istringstream lines(contents(notes));
   for (std::string l; std::getline(lines, l);) o.notes.push_back(l);
   return o;
 }
@@ -135,5 +105,13 @@ std::string show(const TraceRecord &r) {
   }
   if (r.module_id == 0 || r.module_id != g_ycurs_trace_module_id) os << " module " << r.module_id;
   if ((r.level_word & ~0xff010000u) != 0) os << " word " << r.level_word;
+  return os.str();
+}
+
+std::string modes(const termios &t) {
+  std::ostringstream os;
+  os << "icrnl " << !!(t.c_iflag & ICRNL) << " icanon " << !!(t.c_lflag & ICANON) << " isig "
+     << !!(t.c_lflag & ISIG) << " echo " << !!(t.c_lflag & ECHO) << " min " << +t.c_cc[VMIN]
+     << " time " << +t.c_cc[VTIME] << " intr " << +t.c_cc[VINTR];
   return os.str();
 }

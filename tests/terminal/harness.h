@@ -10,41 +10,40 @@
 #include "trace_records.h"
 #include "ycurs.h"
 
+using Notes = std::vector<std::string>;
 enum class Input { pty, pipe, dev_null };
 
-struct Setup {
+struct Stage {
   Input input = Input::pty;
   const char *term = "ytest";    // null: TERM unset
-  bool private_terminfo = true;  // false: the system's terminfo database
+  bool private_terminfo = true;  // false: the system's database
   int trace_level = 6;           // highest "ycurs" level kept
 };
 
-// The child's side: descriptor 0 is the input; standard output is captured.
+// The child's view: descriptor 0 is the input, standard output is captured.
 struct Scenario {
   int feed = -1;    // pty master or pipe write end
-  int report = -1;  // notes go here
+  int report = -1;  // where notes go
   void note(const std::string &line);
-  void note_trace();                    // every kept record, one note each
-  void type(const std::string &bytes);  // returns once fd 0 holds the bytes
-  // Calls ycurs_wgetch until nothing is ready or held; the results, space-separated.
-  std::string keys(ycurs_ctx_s *ctx);
+  void note_trace();                    // one note per kept record (see show)
+  void type(const std::string &bytes);  // returns once descriptor 0 holds them
+  std::string keys(ycurs_ctx_s *ctx);   // ycurs_wgetch results until nothing is left
 };
 
 struct Outcome {
-  int status = -1;  // wait status of the child
+  int status = -1;  // wait status
   std::string out, err;
-  std::vector<std::string> notes;
+  Notes notes;
 };
 
-Outcome run_scenario(const Setup &setup, const std::function<void(Scenario &)> &body);
+Outcome run_scenario(const Stage &stage, const std::function<void(Scenario &)> &body);
 
 // "ycurs 16 L6 -1"; "+" after the level marks a continuation.
 std::string show(const TraceRecord &r);
+// "icrnl 0 icanon 0 isig 1 echo 0 min 1 time 0 intr 3"
+std::string modes(const termios &t);
 
-// Controls of the interposed system calls (interpose.cc); 0 means pass through.
-extern int g_fail_tcsetattr_errno;
-extern int g_fail_fpathconf;
-extern int g_read_eagain_times;
-extern int g_read_returns_two;
+// Failures on demand (interpose.cc); 0 passes every call through.
+extern int g_fail_tcsetattr_errno, g_fail_fpathconf, g_read_eagain_times, g_read_returns_two;
 
 #endif

@@ -1,5 +1,4 @@
-// The key reader's decoding, fed through a pipe so that every byte is ready at
-// once, and its end of input.
+// The key reader fed through a pipe, so that every byte is ready at once.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -8,12 +7,9 @@
 
 namespace {
 
-using Notes = std::vector<std::string>;
 using Stored = std::vector<std::pair<std::string, uint16_t>>;
 
-const std::string kSeq16 = "\033[" + std::string(13, '1') + "~";  // 16 bytes
-const std::string kSeq17 = "\033[" + std::string(14, '2') + "~";  // 17 bytes
-
+// Results as the reader gives them: `head`, each of `bytes` handed back, `tail`.
 std::string results(std::vector<int> head, const std::string &bytes, std::vector<int> tail) {
   for (unsigned char b : bytes) head.push_back(b);
   head.insert(head.end(), tail.begin(), tail.end());
@@ -24,28 +20,29 @@ std::string results(std::vector<int> head, const std::string &bytes, std::vector
 
 TEST(KeyReader, DecodesHeldBytes) {
   const Stored up = {{"\033[A", YCURS_KEY_UP}};
-  const Stored nested = {{"\033[1", 0x201}, {"\033[1~", 0x202}};
+  const std::string seq16 = "\033[" + std::string(13, '1') + "~";
+  const std::string seq17 = "\033[" + std::string(14, '2') + "~";
+  const std::string zero_after_escape = std::string("\033\0", 2) + "abcdefghijklmnop";
   const std::vector<int> wait15(15, -1);
   struct Row {
-    const char *name;
     Stored stored;
     std::string input;
     bool end;
     std::string want;
   } rows[] = {
-      {"nothing", up, "", false, "-1 -1"},
-      {"plain byte", {}, "a", false, "97 -1"},
-      {"lone escape", up, "\033", false, "-1 27 -1"},
-      {"exact", up, "\033[A", false, "-1 -1 259 -1"},
-      {"no match", up, "\033x", false, "-1 27 120 -1"},
-      {"past a shorter key", nested, "\033[15", false, "-1 -1 -1 513 -1"},
-      {"zero byte", up, std::string(1, '\0'), false, "0 -1"},
-      {"16 bytes", {{kSeq16, 0x300}}, kSeq16, false, results(wait15, "", {0x300, -1})},
-      {"17 bytes", {{kSeq17, 0x300}}, kSeq17, false, results(wait15, kSeq17, {-1})},
-      {"zero after escape", up, std::string("\033\0", 2) + "abcdefghijklmnop", false,
-       results(wait15, std::string("\033\0", 2) + "abcdefghijklmnop", {-1})},
-      {"end", up, "", true, "-2 -2"},
-      {"end with two held", up, "\033[", true, "-1 -1 27 91 -2 -2"},
+      {up, "", false, "-1 -1"},
+      {{}, "a", false, "97 -1"},
+      {up, "\033", false, "-1 27 -1"},
+      {up, "\033[A", false, "-1 -1 259 -1"},
+      {up, "\033x", false, "-1 27 120 -1"},
+      {{{"\033[1", 0x201}, {"\033[1~", 0x202}}, "\033[15", false, "-1 -1 -1 513 -1"},
+      {up, std::string(1, '\0'), false, "0 -1"},
+      {{{seq16, 0x300}}, seq16, false, results(wait15, "", {0x300, -1})},
+      // Longer than the buffer: never recognised; every byte comes back in order.
+      {{{seq17, 0x300}}, seq17, false, results(wait15, seq17, {-1})},
+      {up, zero_after_escape, false, results(wait15, zero_after_escape, {-1})},
+      {up, "", true, "-2 -2"},
+      {up, "\033[", true, "-1 -1 27 91 -2 -2"},
   };
   for (const Row &row : rows) {
     Outcome o = run_scenario({Input::pipe}, [&](Scenario &s) {
@@ -56,10 +53,9 @@ TEST(KeyReader, DecodesHeldBytes) {
       std::string got;
       for (auto i = std::count(row.want.begin(), row.want.end(), ' '); i >= 0; i--)
         got += (got.empty() ? "" : " ") + std::to_string(ycurs_wgetch(ctx));
-      s.note(got);
-      s.note("held " + std::to_string(ctx->input_read_buf_used));
+      s.note(got + " held " + std::to_string(ctx->input_read_buf_used));
     });
-    EXPECT_EQ(o.notes, (Notes{row.want, "held 0"})) << row.name;
+    EXPECT_EQ(o.notes, Notes{row.want + " held 0"});
   }
 }
 
@@ -96,34 +92,26 @@ TEST(KeyReader, TracesEveryStep) {
                      }));
 }
 
-// End of input holds for every context of the process: none reads again.
-TEST(KeyReader, EndOfInputEndsEveryContext) {
+// End of input holds for every context of the process: none reads again. A read
+// that would block after a successful poll is tried again at once.
+TEST(KeyReader, EndOfInputEndsEveryContextAndWouldBlockIsRetried) {
   Outcome o = run_scenario({Input::pipe}, [](Scenario &s) {
     ycurs_ctx_s *first = ycurs_initterm();
+    s.type("a");
+    g_read_eagain_times = 3;
+    int k = ycurs_wgetch(first);
+    s.note(std::to_string(k) + " after " + std::to_string(3 - g_read_eagain_times) + " retries");
     close(s.feed);
     s.note(std::to_string(ycurs_wgetch(first)));
-    int p[2];
+    int p[2], unread = 0;
     if (pipe(p) != 0 || write(p[1], "zz", 2) != 2) return;
     dup2(p[0], 0);
     ycurs_ctx_s *second = ycurs_initterm();
     s.note(std::to_string(ycurs_wgetch(second)));
-    int unread = 0;
     ioctl(0, FIONREAD, &unread);
     s.note("unread " + std::to_string(unread));
   });
-  EXPECT_EQ(o.notes, (Notes{"-2", "-2", "unread 2"}));
-}
-
-// A read that finds nothing after a successful poll is tried again at once.
-TEST(KeyReader, RetriesReadThatWouldBlock) {
-  Outcome o = run_scenario({Input::pipe}, [](Scenario &s) {
-    ycurs_ctx_s *ctx = ycurs_initterm();
-    s.type("a");
-    g_read_eagain_times = 3;
-    int k = ycurs_wgetch(ctx);
-    s.note(std::to_string(k) + " " + std::to_string(g_read_eagain_times));
-  });
-  EXPECT_EQ(o.notes, (Notes{"97 0"}));
+  EXPECT_EQ(o.notes, (Notes{"97 after 3 retries", "-2", "-2", "unread 2"}));
 }
 
 }  // namespace
