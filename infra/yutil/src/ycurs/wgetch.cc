@@ -36,7 +36,7 @@ int hand_back(ycurs_ctx_s *ctx) {
   unsigned char *held = ctx->input_read_buf;
   int first = held[0];
   uint32_t rest = --ctx->input_read_buf_used;
-  memmove(held, held + 1, rest);
+  if (rest != 0) memmove(held, held + 1, rest);
   held[rest] = 0;
   return first;
 }
@@ -59,10 +59,15 @@ int read_and_check(ycurs_ctx_s *ctx) {
   YCURS_ASSERT(nbytes == 1);
   uint32_t used = ++ctx->input_read_buf_used;
 
-  // The lookup wants a terminated string; a full buffer has no room for the zero.
-  char held[kHeldMax + 1];
-  memcpy(held, ctx->input_read_buf, used);
-  held[used] = 0;
+  // The lookup wants a terminated string. The bytes after the last held one are
+  // kept zero, but a full buffer has no room for the terminator.
+  const char *held = reinterpret_cast<const char *>(ctx->input_read_buf);
+  char full[kHeldMax + 1];
+  if (used == kHeldMax) {
+    memcpy(full, held, used);
+    full[used] = 0;
+    held = full;
+  }
 
   ytrace_eval_once(ytrace_module_test(g_ycurs_trace_module_id, 7));
   if (ytrace_eval_once_res()) ytrace::emit(ycurs_msg::CURRENT_BUFFER, g_ycurs_trace_module_id, 7);
