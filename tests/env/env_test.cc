@@ -37,6 +37,7 @@ class Env : public ::testing::Test {
   void SetUp() override {
     yenv_init();
     id = g_yenv_trace_module_id;
+    ytrace_capture_set_level("yenv", 6);
     take_trace();
   }
   TraceRecord R(uint32_t m, uint32_t level, std::vector<Arg> args = {}) {
@@ -257,6 +258,11 @@ TEST_F(Env, AddressRefusals) {
   EXPECT_EQ(ysetenv_addr(a, AF_INET, nullptr), EINVAL);
   EXPECT_EQ(take_trace(), Trace{});
   EXPECT_STREQ(getenv(a), "kept");
+  // Filtered, the byte dump stays with its filtered record, not the kept one before.
+  ytrace_capture_set_level("yenv", 5);
+  EXPECT_EQ(ysetenv_addr(a, AF_INET, out) + ysetenv_addr(a, AF_UNIX, out), EAFNOSUPPORT);
+  EXPECT_EQ(ysetenv_addr(a, AF_INET, out), 0);
+  EXPECT_EQ(take_trace(), Trace{R(ADDR_SET_FAMILY, 3, {a, 1u})});
 }
 
 // The lowest free descriptor: what the next dup would return.

@@ -55,8 +55,11 @@ int ysetenv_addr(const char *name, int family, const void *address) {
     return EAFNOSUPPORT;
   }
 
-  // The raw bytes extend the announcing record, one continuation each.
-  yenv::emit(yenv_msg::SET_ADDR, 6, name, family);
+  // The raw bytes extend the announcing record, one continuation each. That
+  // record goes to the facility even when filtered: the continuations take its
+  // level from it, and must not attach to whatever record came before.
+  ytrace::emit(yenv_msg::SET_ADDR, __atomic_load_n(&g_yenv_trace_module_id, __ATOMIC_RELAXED), 6,
+               name, family);
   const auto *bytes = static_cast<const uint8_t *>(address);
   for (size_t i = 0; i < size; i++) ytrace::emit_continuation(yenv_msg::ADDR_BYTE, bytes[i]);
 
