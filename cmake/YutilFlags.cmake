@@ -23,3 +23,13 @@ function(yutil_runtime_free_library target)
     target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs)
   endif()
 endfunction()
+
+# Adds every folder below the current one that brings a CMakeLists.txt: one per area.
+function(yutil_add_area_subdirectories)
+  file(GLOB dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${dirs})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()

@@ -86,9 +86,10 @@ def main(argv):
         body = b"".join(struct.pack("<IH", message_id(ident, i, t), len(t) + 1)
                         for i, t in enumerate(texts))
         symbol = f"ytrace_catalog_{name}"
-        lines += [f"\t.section .ytrace_luids_{ident.hex()},\"a\",%progbits",
-                  f"\t.2byte {FORMAT_VERSION}", f"\t.2byte {ordinal}",
-                  f"\t.globl {symbol}", f"\t.hidden {symbol}", f"\t.type {symbol}, %object",
+        lines.append(f"\t.section .ytrace_luids_{ident.hex()},\"a\",%progbits")
+        # Bytes, not .2byte: the layout is little-endian whatever the target's order.
+        lines += byte_lines(struct.pack("<HH", FORMAT_VERSION, ordinal))
+        lines += [f"\t.globl {symbol}", f"\t.hidden {symbol}", f"\t.type {symbol}, %object",
                   f"\t.size {symbol}, {16 + len(body)}", f"{symbol}:"]
         lines += byte_lines(ident + body)
         all_texts += b"".join(b" " + t for t in texts)

@@ -1,0 +1,170 @@
+// The catalog sections of the built libyutil.so, read with the ytrace-catalogs
+// reader and checked against the catalog definition files.
+#include <elf.h>
+#include <string.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <span>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "catalog_reader.h"
+
+namespace {
+
+struct Def {
+  uint32_t index;
+  const char *text;
+};
+#define YTRACE_MESSAGE(index, name, text) {index, text},
+constexpr Def kYcurs[] = {
+#include "catalogs/ycurs.def"
+};
+constexpr Def kYenv[] = {
+#include "catalogs/yenv.def"
+};
+constexpr Def kPatchUtils[] = {
+#include "catalogs/patch_utils.def"
+};
+#undef YTRACE_MESSAGE
+
+struct Expected {
+  const char *name;
+  size_t count;
+  std::span<const Def> defs;
+};
+// In ordinal order.
+const Expected kCatalogs[] = {
+    {"ycurs", 21, kYcurs}, {"yenv", 55, kYenv}, {"patch_utils", 2, kPatchUtils}};
+
+ytcat::CatalogFile read_ok(const char *path) {
+  ytcat::ReadResult r = ytcat::read_catalog_file(path);
+  EXPECT_TRUE(r.ok()) << path << ": " << r.error;
+  return r.file;
+}
+
+std::string hex(const std::array<uint8_t, 32> &digest) {
+  return ytcat::to_hex(digest.data(), digest.size());
+}
+
+TEST(CatalogSections, Sha256KnownAnswers) {
+  EXPECT_EQ(hex(ytcat::sha256("")),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(hex(ytcat::sha256("abc")),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(hex(ytcat::sha256("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(hex(ytcat::sha256(std::string(1000000, 'a'))),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(CatalogSections, MatchTheDefinitions) {
+  ytcat::CatalogFile f = read_ok(YUTIL_LIBRARY);
+  ASSERT_EQ(f.catalogs.size(), std::size(kCatalogs));
+  uint64_t text_bytes = 0;
+  for (uint16_t ordinal = 0; ordinal < std::size(kCatalogs); ++ordinal) {
+    const Expected &want = kCatalogs[ordinal];
+    const ytcat::Catalog &c = f.catalogs[ordinal];
+    SCOPED_TRACE(want.name);
+    EXPECT_EQ(c.version, 1);
+    EXPECT_EQ(c.ordinal, ordinal);
+    EXPECT_EQ(c.section.name,
+              ".ytrace_luids_" + ytcat::to_hex(c.identity.data(), c.identity.size()));
+    EXPECT_TRUE(c.section.flags & SHF_ALLOC);
+    EXPECT_FALSE(c.section.flags & SHF_WRITE);
+    ASSERT_EQ(c.messages.size(), want.count);
+    ASSERT_EQ(want.defs.size(), want.count);
+    for (const Def &d : want.defs) {
+      ASSERT_LT(d.index, c.messages.size());
+      EXPECT_EQ(c.messages[d.index].text, d.text) << "index " << d.index;
+      text_bytes += strlen(d.text) + 1;
+    }
+    std::set<uint32_t> ids;
+    for (const ytcat::Message &m : c.messages) {
+      EXPECT_EQ(m.id, ytcat::message_id(c.identity, static_cast<uint16_t>(m.index), m.text))
+          << "index " << m.index;
+      ids.insert(m.id);
+    }
+    EXPECT_EQ(ids.size(), want.count) << "message ids repeat within the catalog";
+    EXPECT_EQ(c.identity, ytcat::catalog_identity(want.name, c.messages));
+  }
+  EXPECT_EQ(f.text_bytes, text_bytes);  // each text stored with one leading space
+  for (const ytcat::SectionInfo *s : {&f.format_strings, &f.decoder}) {
+    EXPECT_FALSE(s->flags & SHF_ALLOC) << s->name;
+  }
+  EXPECT_EQ(f.decoder_version, 1);
+  // Argument-type digits of the emit functions: string, 32-bit, 64-bit.
+  EXPECT_EQ(f.decoder_types, (std::vector<ytcat::DecoderType>{{1, 0}, {4, 4}, {5, 8}}));
+}
+
+// Everything a strip must leave alone: all but the file offsets.
+auto content(const ytcat::CatalogFile &f) {
+  std::vector<
+      std::tuple<uint16_t, ytcat::Identity, std::string, uint64_t, std::vector<ytcat::Message>>>
+      cats;
+  for (const ytcat::Catalog &c : f.catalogs) {
+    cats.emplace_back(c.ordinal, c.identity, c.section.name, c.section.flags, c.messages);
+  }
+  return std::tuple(cats, f.text_bytes, f.format_strings.size, f.format_strings.flags,
+                    f.decoder.flags, f.decoder_types);
+}
+
+TEST(CatalogSections, SurviveStripping) {
+  ytcat::CatalogFile original = read_ok(YUTIL_LIBRARY);
+  for (const char *path : {YUTIL_STRIPPED, YUTIL_LLVM_STRIPPED}) {
+    if (*path == '\0') {
+      continue;  // llvm-strip not installed
+    }
+    SCOPED_TRACE(path);
+    EXPECT_LT(std::filesystem::file_size(path), std::filesystem::file_size(YUTIL_LIBRARY));
+    EXPECT_EQ(content(read_ok(path)), content(original));
+  }
+}
+
+TEST(CatalogSections, DamagedFilesAreRejected) {
+  std::ifstream in(YUTIL_LIBRARY, std::ios::binary);
+  const std::vector<char> image{std::istreambuf_iterator<char>(in), {}};
+  const ytcat::CatalogFile f = read_ok(YUTIL_LIBRARY);
+  ASSERT_EQ(f.catalogs.size(), 3u);
+  using Image = std::vector<char>;
+  auto luids = [&](size_t ordinal, size_t at) { return f.catalogs[ordinal].section.offset + at; };
+  auto length_at = [&](size_t ordinal, size_t index) { return luids(ordinal, 20 + 6 * index + 4); };
+  const uint64_t texts = f.format_strings.offset, texts_size = f.format_strings.size;
+  const struct {
+    const char *what;
+    std::function<void(Image &)> damage;
+    const char *error;
+  } cases[] = {
+      {"not ELF", [](Image &b) { b[0] = 'X'; }, "not an ELF file"},
+      {"cut short", [](Image &b) { b.resize(b.size() / 2); }, "truncated"},
+      {"texts flipped", [&](Image &b) { b[texts + texts_size / 2] ^= 0x5a; },
+       "damaged bzip2 stream"},
+      {"texts not bzip2", [&](Image &b) { b[texts] = 'X'; }, "not a bzip2 stream"},
+      {"version", [&](Image &b) { b[luids(1, 0)] = 2; }, "format version 2"},
+      {"ordinal twice", [&](Image &b) { b[luids(1, 2)] = 0; }, "ordinal 0 is used by both"},
+      {"ordinal gap", [&](Image &b) { b[luids(2, 2)] = 5; }, "ordinal 2 is missing"},
+      {"identity", [&](Image &b) { b[luids(0, 4)] ^= 1; }, "does not match the identity"},
+      {"length too long", [&](Image &b) { ++b[length_at(0, 0)]; }, "lengths add up to"},
+      {"length too short", [&](Image &b) { b[length_at(2, 1)] -= 2; }, "longer than"},
+      {"lengths shifted",
+       [&](Image &b) {
+         ++b[length_at(0, 0)];
+         --b[length_at(0, 1)];
+       },
+       "catalog 0 message 1: the stored text does not start with a space"},
+      {"decoder", [&](Image &b) { b[f.decoder.offset] = 'X'; }, "does not start with \"YTDC\""},
+  };
+  for (const auto &c : cases) {
+    Image damaged = image;
+    c.damage(damaged);
+    ytcat::ReadResult r = ytcat::read_catalog_image(damaged);
+    EXPECT_NE(r.error.find(c.error), std::string::npos) << c.what << ": got \"" << r.error << '"';
+  }
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// ytrace-catalogs FILE: prints the trace message catalogs a library file carries,
+// one header line per catalog and one line per message.
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <string_view>
+
+#include "catalog_reader.h"
+
+namespace {
+
+// The file stores no catalog names; a name is recognised when it, together
+// with the catalog's texts, gives the identity the file holds.
+constexpr const char *kKnownNames[] = {"ycurs", "yenv", "patch_utils"};
+
+std::string catalog_name(const ytcat::Catalog &c) {
+  for (const char *name : kKnownNames) {
+    if (ytcat::catalog_identity(name, c.messages) == c.identity) {
+      return name;
+    }
+  }
+  return "";
+}
+
+// The text in double quotes, with C escapes for anything that is not printable
+// ASCII, so that leading and trailing spaces stay visible.
+std::string quoted(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char ch : text) {
+    switch (ch) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (ch < 0x20 || ch >= 0x7f) {
+          char buf[8];
+          snprintf(buf, sizeof buf, "\\x%02x", ch);
+          out += buf;
+        } else {
+          out += static_cast<char>(ch);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+int usage(FILE *to, int status) {
+  fputs(
+      "usage: ytrace-catalogs FILE\n"
+      "Prints the trace message catalogs that the library file FILE carries: per catalog\n"
+      "its ordinal, name (when recognised) and identity, then per message the catalog,\n"
+      "index, message id and text.\n",
+      to);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
+    return usage(stdout, 0);
+  }
+  if (argc != 2) {
+    return usage(stderr, 2);
+  }
+  const char *path = argv[1];
+  ytcat::ReadResult r = ytcat::read_catalog_file(path);
+  if (!r.ok()) {
+    fprintf(stderr, "ytrace-catalogs: %s: %s\n", path, r.error.c_str());
+    return 1;
+  }
+  const ytcat::CatalogFile &f = r.file;
+  printf("%s: ELF%d, %zu catalogs, texts %llu bytes (%llu compressed), decoder version %u types",
+         path, f.elf_class, f.catalogs.size(), static_cast<unsigned long long>(f.text_bytes),
+         static_cast<unsigned long long>(f.format_strings.size), f.decoder_version);
+  for (const ytcat::DecoderType &t : f.decoder_types) {
+    printf(" %u:%u", t.code, t.size);
+  }
+  printf("\n");
+
+  for (const ytcat::Catalog &c : f.catalogs) {
+    std::string name = catalog_name(c);
+    std::string label = name.empty() ? "#" + std::to_string(c.ordinal) : name;
+    printf("catalog %u %s: identity %s, %zu messages, section %s\n", c.ordinal,
+           name.empty() ? "(name not recognised)" : name.c_str(),
+           ytcat::to_hex(c.identity.data(), c.identity.size()).c_str(), c.messages.size(),
+           c.section.name.c_str());
+    for (const ytcat::Message &m : c.messages) {
+      printf("%s\t%u\t0x%08x\t%s\n", label.c_str(), m.index, m.id, quoted(m.text).c_str());
+      uint32_t derived = ytcat::message_id(c.identity, static_cast<uint16_t>(m.index), m.text);
+      if (derived != m.id) {
+        fprintf(stderr,
+                "ytrace-catalogs: %s: warning: catalog %u message %u: id 0x%08x is not the one "
+                "derived from identity, index and text (0x%08x)\n",
+                path, c.ordinal, m.index, m.id, derived);
+      }
+    }
+  }
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fprintf(stderr, "ytrace-catalogs: cannot write the listing: %s\n", strerror(errno));
+    return 1;
+  }
+  return 0;
+}
