@@ -1,0 +1,65 @@
+// Lists of variables: removed, or printed to a caller's descriptor.
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "internal.h"
+
+extern "C" {
+
+void yunsetenv_list(const char *const *list) {
+  for (; list != nullptr && *list != nullptr; list++) {
+    yenv::emit(yenv_msg::UNSETENV, 6, *list);
+    unsetenv(*list);
+  }
+}
+
+int yprintenv_list(int fd, const char *const *list, int all) {
+  yenv::emit(yenv_msg::PRINT_LIST, 6, fd, all);
+  // The stream works on a private duplicate so that closing it leaves fd open.
+  // Close-on-exec keeps the duplicate out of a program another thread starts
+  // meanwhile (a pipe's writer left in a child would hold off its end of file).
+  int dup_fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (dup_fd == -1) {
+    yenv::emit(yenv_msg::DUP_FAILED, 3, fd);
+    return -1;
+  }
+  // "w", not "a": fdopen in append mode would set O_APPEND on the open file the
+  // duplicate shares with fd, and so change the caller's descriptor for good.
+  // "w" neither truncates nor moves anything: the lines go where a write on fd
+  // would put them.
+  FILE *out = fdopen(dup_fd, "w");
+  if (out == nullptr) {
+    yenv::emit(yenv_msg::FDOPEN_FAILED, 3, dup_fd);
+    close(dup_fd);
+    return -1;
+  }
+
+  int total = 0;
+  bool lost = false;
+  for (; list != nullptr && *list != nullptr; list++) {
+    const char *val = nullptr;
+    int res = ygetenv(*list, &val);
+    int written = 0;
+    if (res != 0) {
+      YENV_ASSERT(res == 2);
+      if (all == 0) continue;
+      written = fprintf(out, "%s=\n", *list);
+    } else {
+      YENV_ASSERT(val);
+      written = fprintf(out, "%s=%s\n", *list, val);
+    }
+    if (written < 0) {
+      lost = true;
+    } else {
+      total += written;
+    }
+  }
+  // Most lines reach fd only here; a failed flush lost them as surely as a
+  // failed write, and neither may pass for a count of characters written.
+  if (fclose(out) != 0) lost = true;
+  return lost ? -1 : total;
+}
+
+}  // extern "C"

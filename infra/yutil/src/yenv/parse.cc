@@ -1,0 +1,82 @@
+// The two number readers. Both take decimal digits only, with no base prefix,
+// and refuse any byte after the digits, trailing white space included.
+#include <ctype.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
+
+#include "internal.h"
+
+using yenv::emit;
+
+extern "C" {
+
+// Unsigned: leading white space, then "+", "-" or a digit. A "-" makes the
+// number out of range whatever follows, "-0" included, instead of letting
+// strtoull wrap it around.
+int yenv_parse_unsigned(const char *name, uint64_t *val, const char **text) {
+  YENV_ASSERT(name);
+  YENV_ASSERT(val);
+  const char *value = getenv(name);
+  if (value == nullptr) {
+    emit(yenv_msg::UNSIGNED_NOT_SET, 6, name);
+    return ENOENT;
+  }
+  if (text != nullptr) *text = value;
+  emit(yenv_msg::UNSIGNED_VALUE, 6, name, value);
+
+  const char *p = value;
+  while (isspace(static_cast<unsigned char>(*p))) p++;
+  if (*p == 0) {
+    emit(yenv_msg::UNSIGNED_ONLY_SPACES, 6, name);
+    return ENOENT;
+  }
+  bool negative = *p == '-';
+  if (!negative && *p != '+' && (*p < '0' || *p > '9')) {
+    emit(yenv_msg::UNSIGNED_LEADING_CHAR, 3, name, value, static_cast<unsigned char>(*p));
+    return EINVAL;
+  }
+
+  errno = 0;
+  char *end = nullptr;
+  unsigned long long n = strtoull(p, &end, 10);
+  if (*end != 0) {
+    emit(yenv_msg::UNSIGNED_INVALID, 3, name, value);
+    return EINVAL;
+  }
+  if (negative || (n == ULLONG_MAX && errno == ERANGE)) {
+    emit(yenv_msg::U64_RANGE, 3, name, value);
+    return ERANGE;
+  }
+  *val = n;
+  return 0;
+}
+
+// Signed: strtoll alone decides, white space and one sign included.
+int yenv_parse_signed(const char *name, int64_t *val, const char **text) {
+  YENV_ASSERT(name);
+  YENV_ASSERT(val);
+  const char *value = getenv(name);
+  if (value == nullptr || *value == 0) {
+    emit(yenv_msg::SIGNED_NOT_SET, 6, name);
+    return ENOENT;
+  }
+  if (text != nullptr) *text = value;
+  emit(yenv_msg::SIGNED_VALUE, 6, name, value);
+
+  errno = 0;
+  char *end = nullptr;
+  long long n = strtoll(value, &end, 10);
+  if (*end != 0) {
+    emit(yenv_msg::SIGNED_INVALID, 3, name, value);
+    return EINVAL;
+  }
+  if ((n == LLONG_MAX || n == LLONG_MIN) && errno == ERANGE) {
+    emit(yenv_msg::S64_RANGE, 3, name, value);
+    return ERANGE;
+  }
+  *val = n;
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,67 @@
+// The four integer setters: the value as plain decimal text, then the store step.
+#include <errno.h>
+#include <stdio.h>
+
+#include "internal.h"
+
+namespace {
+
+// Every text fits with room to spare (20 characters at most); the checks on the
+// formatter's count stay for a formatter that fails.
+constexpr size_t kTextSize = 32;
+
+struct SetterMessages {
+  yenv_msg announce, format_failed, too_long;
+};
+
+// `n` is what snprintf returned for the text in `text`.
+int finish(const char *name, const char *text, int n, const SetterMessages &m) {
+  if (n < 0) {
+    yenv::emit(m.format_failed, 3, name, EINVAL);
+    return EINVAL;
+  }
+  if (static_cast<size_t>(n) >= kTextSize) {
+    yenv::emit(m.too_long, 3, name, ERANGE);
+    return ERANGE;
+  }
+  return yenv::store(name, text);
+}
+
+}  // namespace
+
+extern "C" {
+
+int ysetenv_u32(const char *name, uint32_t val) {
+  constexpr SetterMessages m{yenv_msg::SET_U32, yenv_msg::SET_U32_FORMAT_FAILED,
+                             yenv_msg::SET_U32_TOO_LONG};
+  char text[kTextSize] = {};
+  yenv::emit(m.announce, 6, name, val);
+  return finish(name, text, snprintf(text, kTextSize, "%u", static_cast<unsigned>(val)), m);
+}
+
+int ysetenv_u64(const char *name, uint64_t val) {
+  constexpr SetterMessages m{yenv_msg::SET_U64, yenv_msg::SET_U64_FORMAT_FAILED,
+                             yenv_msg::SET_U64_TOO_LONG};
+  char text[kTextSize] = {};
+  yenv::emit(m.announce, 6, name, val);
+  return finish(name, text, snprintf(text, kTextSize, "%llu", static_cast<unsigned long long>(val)),
+                m);
+}
+
+int ysetenv_s32(const char *name, int32_t val) {
+  constexpr SetterMessages m{yenv_msg::SET_S32, yenv_msg::SET_S32_FORMAT_FAILED,
+                             yenv_msg::SET_S32_TOO_LONG};
+  char text[kTextSize] = {};
+  yenv::emit(m.announce, 6, name, val);
+  return finish(name, text, snprintf(text, kTextSize, "%d", static_cast<int>(val)), m);
+}
+
+int ysetenv_s64(const char *name, int64_t val) {
+  constexpr SetterMessages m{yenv_msg::SET_S64, yenv_msg::SET_S64_FORMAT_FAILED,
+                             yenv_msg::SET_S64_TOO_LONG};
+  char text[kTextSize] = {};
+  yenv::emit(m.announce, 6, name, val);
+  return finish(name, text, snprintf(text, kTextSize, "%lld", static_cast<long long>(val)), m);
+}
+
+}  // extern "C"

@@ -1,0 +1,352 @@
+// The environment family once started: strings, integers, addresses, lists.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "env_records.h"
+#include "yenv.h"
+
+using namespace msg;
+
+// Lookups of "YE_GONE" find nothing after the first, as if another thread had
+// removed the variable meanwhile; a lookup of "YE_PEEK" notes the descriptor and
+// file flags of peek_fd. Other names pass through.
+static int gone_lookups, peek_fd = -1, peek_fd_flags, peek_fl_flags;
+extern "C" char *getenv(const char *name) {
+  size_t n = strlen(name);
+  if (strcmp(name, "YE_GONE") == 0 && gone_lookups++ > 0) return nullptr;
+  if (strcmp(name, "YE_PEEK") == 0) {
+    peek_fd_flags = fcntl(peek_fd, F_GETFD);
+    peek_fl_flags = fcntl(peek_fd, F_GETFL);
+  }
+  for (char **e = environ; *e != nullptr; e++)
+    if (strncmp(*e, name, n) == 0 && (*e)[n] == '=') return *e + n + 1;
+  return nullptr;
+}
+
+namespace {
+
+const std::string kAssert = "yassert: infra/yutil/src/yenv:[0-9]+: assertion failed: ";
+using Trace = std::vector<TraceRecord>;
+
+class Env : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    yenv_init();
+    id = g_yenv_trace_module_id;
+    ytrace_capture_set_level("yenv", 6);
+    take_trace();
+  }
+  TraceRecord R(uint32_t m, uint32_t level, std::vector<Arg> args = {}) {
+    return rec(id, m, level, std::move(args));
+  }
+  uint16_t id = 0;
+};
+
+TEST_F(Env, StringAccess) {
+  const char *v = "x";
+  unsetenv("YE_S");
+  EXPECT_EQ(ygetenv("YE_S", &v), ENOENT);
+  EXPECT_EQ(v, nullptr);
+  EXPECT_EQ(ysetenv("YE_S", ""), 0);
+  EXPECT_EQ(ygetenv("YE_S", &v), 0);
+  EXPECT_STREQ(v, "");
+  EXPECT_EQ(ysetenv("YE_S", "b"), 0);
+  EXPECT_EQ(ygetenv("YE_S", nullptr), 0);
+  EXPECT_EQ(ysetenv("YE=S", "c"), ENOMEM);
+  EXPECT_EQ(yunsetenv("YE_S") + yunsetenv("YE_S"), 0);
+  EXPECT_EQ(getenv("YE_S"), nullptr);
+  EXPECT_EQ(ygetenv(nullptr, &v), EINVAL);  // v still points to "b"
+  EXPECT_EQ(v, nullptr);
+  yenv_init();
+  // clang-format off
+  Trace want = {R(GETENV, 6, {"YE_S"}), R(GETENV_NOT_SET, 6, {"YE_S"}), R(SETENV, 6, {"YE_S", ""}),
+                R(GETENV, 6, {"YE_S"}), R(GETENV_VALUE, 6, {"YE_S", ""}), R(SETENV, 6, {"YE_S", "b"}),
+                R(GETENV, 6, {"YE_S"}), R(GETENV_VALUE, 6, {"YE_S", "b"}),
+                R(SETENV, 6, {"YE=S", "c"}), R(SETENV_FAILED, 3, {"YE=S"}),
+                R(UNSETENV, 6, {"YE_S"}), R(UNSETENV, 6, {"YE_S"})};
+  // clang-format on
+  EXPECT_EQ(take_trace(), want);
+  EXPECT_EQ(ytrace_capture_registrations("yenv"), 1u);
+  EXPECT_DEATH(ysetenv("YE_S", nullptr), kAssert + "val");
+}
+
+// Each getter, with a caller's variable that holds 7 beforehand, or a null one.
+using Outcome = std::pair<int, std::string>;
+template <typename T, int (*F)(const char *, T *)>
+Outcome call(const char *name) {
+  T v = 7;
+  errno = ERANGE;  // a leftover errno must not pass for an overflow
+  int res = F(name, &v);
+  return {res, std::to_string(v)};
+}
+template <typename T, int (*F)(const char *, T *)>
+int call_null(const char *name) {
+  return F(name, nullptr);
+}
+struct Getter {
+  bool is_signed;
+  uint32_t entry, range;
+  const char *min, *max, *above, *below;
+  Outcome (*get)(const char *);
+  int (*get_null)(const char *);
+};
+#define GETTER(T, f) call<T, f>, call_null<T, f>
+// clang-format off
+const Getter kGetters[] = {
+  {false, GET_U8, U8_RANGE, "0", "255", "256", nullptr, GETTER(uint8_t, ygetenv_u8)},
+  {false, GET_U16, U16_RANGE, "0", "65535", "65536", nullptr, GETTER(uint16_t, ygetenv_u16)},
+  {false, GET_U32, U32_RANGE, "0", "4294967295", "4294967296", nullptr, GETTER(uint32_t, ygetenv_u32)},
+  {false, GET_U64, U64_RANGE, "0", "18446744073709551615", "18446744073709551616", nullptr,
+   GETTER(uint64_t, ygetenv_u64)},
+  {true, GET_S8, S8_RANGE, "-128", "127", "128", "-129", GETTER(int8_t, ygetenv_s8)},
+  {true, GET_S16, S16_RANGE, "-32768", "32767", "32768", "-32769", GETTER(int16_t, ygetenv_s16)},
+  {true, GET_S32, S32_RANGE, "-2147483648", "2147483647", "2147483648", "-2147483649",
+   GETTER(int32_t, ygetenv_s32)},
+  {true, GET_S64, S64_RANGE, "-9223372036854775808", "9223372036854775807", "9223372036854775808",
+   "-9223372036854775809", GETTER(int64_t, ygetenv_s64)},
+};
+
+// Outcome by condition, for the unsigned and the signed family.
+enum Kind { OK, UNSET, SPACES, LEADING, INVALID, RANGE64, RANGE };
+struct Row { const char *value; Kind u, s; const char *stored = nullptr; };
+const Row kRows[] = {
+  {nullptr, UNSET, UNSET}, {"", SPACES, UNSET}, {"   ", SPACES, INVALID},
+  {" \t\n\v\f\r", SPACES, INVALID}, {"x42", LEADING, INVALID}, {" \tq", LEADING, INVALID},
+  {"+", INVALID, INVALID}, {"-", INVALID, INVALID}, {"42 ", INVALID, INVALID},
+  {"42\n", INVALID, INVALID}, {"1e3", INVALID, INVALID}, {"3.5", INVALID, INVALID},
+  {"0x10", INVALID, INVALID}, {"+-1", INVALID, INVALID}, {"-0", RANGE64, OK, "0"},
+  {"-1", RANGE64, OK, "-1"}, {"42", OK, OK, "42"}, {"+42", OK, OK, "42"},
+  {" \t42", OK, OK, "42"}, {"010", OK, OK, "10"}, {"99999999999999999999", RANGE64, RANGE64},
+};
+// clang-format on
+
+TEST_F(Env, IntegerGettersFollowTheOutcomeTable) {
+  const int results[] = {0, ENOENT, ENOENT, EINVAL, EINVAL, ERANGE, ERANGE};
+  const char *n = "YE_N";
+  for (const Getter &g : kGetters) {
+    std::vector<Row> rows(std::begin(kRows), std::end(kRows));
+    rows.insert(rows.end(),
+                {{g.min, OK, OK, g.min}, {g.max, OK, OK, g.max}, {g.above, RANGE, RANGE}});
+    if (g.below) rows.push_back({g.below, RANGE, RANGE});
+    for (const Row &row : rows) {
+      SCOPED_TRACE(std::to_string(g.entry) + " '" + (row.value ? row.value : "(unset)") + "'");
+      row.value ? setenv(n, row.value, 1) : unsetenv(n);
+      Kind kind = g.is_signed ? row.s : row.u;
+      Trace want = {R(g.entry, 6, {n})};
+      if (kind == UNSET) want.push_back(R(g.is_signed ? SIGNED_NOT_SET : UNSIGNED_NOT_SET, 6, {n}));
+      if (kind != UNSET)
+        want.push_back(R(g.is_signed ? SIGNED_VALUE : UNSIGNED_VALUE, 6, {n, row.value}));
+      if (kind == SPACES) want.push_back(R(UNSIGNED_ONLY_SPACES, 6, {n}));
+      uint64_t c = row.value ? static_cast<unsigned char>(row.value[strspn(row.value, " \t")]) : 0;
+      if (kind == LEADING) want.push_back(R(UNSIGNED_LEADING_CHAR, 3, {n, row.value, c}));
+      uint32_t invalid = g.is_signed ? SIGNED_INVALID : UNSIGNED_INVALID;
+      uint32_t range64 = g.is_signed ? S64_RANGE : U64_RANGE;
+      if (kind == INVALID) want.push_back(R(invalid, 3, {n, row.value}));
+      if (kind == RANGE64) want.push_back(R(range64, 3, {n, row.value}));
+      if (kind == RANGE) want.push_back(R(g.range, 3, {n, row.value}));
+      EXPECT_EQ(g.get(n), Outcome(results[kind], kind == OK ? row.stored : "7"));
+      EXPECT_EQ(take_trace(), want);
+    }
+  }
+}
+
+TEST_F(Env, GettersAssertOnNullPointersNameFirst) {
+  setenv("YE_N", "1", 1);
+  for (const Getter &g : kGetters) {
+    EXPECT_DEATH(g.get_null("YE_N"), kAssert + "val");
+    EXPECT_DEATH(g.get_null(nullptr), kAssert + "name");
+  }
+}
+
+// A failure record shows the text that was judged, though a second lookup would
+// find the variable gone.
+TEST_F(Env, FailureRecordsShowTheJudgedText) {
+  // clang-format off
+  const struct { const char *value; int getter; uint32_t m; } rows[] = {
+    {"256", 0, U8_RANGE}, {" x", 2, UNSIGNED_LEADING_CHAR}, {"-1", 3, U64_RANGE},
+    {"200", 4, S8_RANGE}, {"1 ", 6, SIGNED_INVALID}};
+  // clang-format on
+  for (const auto &row : rows) {
+    setenv("YE_GONE", row.value, 1);
+    gone_lookups = 0;
+    kGetters[row.getter].get("YE_GONE");
+    Trace trace = take_trace();
+    ASSERT_EQ(trace.size(), 3u);
+    EXPECT_EQ(trace[2].index, row.m);
+    EXPECT_EQ(trace[2].args.at(1), Arg(row.value));
+  }
+}
+
+TEST_F(Env, IntegerSettersStoreDecimalText) {
+#define SET(f, v) [](const char *n) { return f(n, v); }, uint64_t(v)
+  // clang-format off
+  const struct { int (*set)(const char *); uint64_t arg; uint32_t announce; const char *text; } rows[] = {
+      {SET(ysetenv_u32, 0), SET_U32, "0"},
+      {SET(ysetenv_u32, UINT32_MAX), SET_U32, "4294967295"},
+      {SET(ysetenv_s32, INT32_MIN) & UINT32_MAX, SET_S32, "-2147483648"},
+      {SET(ysetenv_s32, INT32_MAX), SET_S32, "2147483647"},
+      {SET(ysetenv_u64, UINT64_MAX), SET_U64, "18446744073709551615"},
+      {SET(ysetenv_s64, INT64_MIN), SET_S64, "-9223372036854775808"},
+      {SET(ysetenv_s64, INT64_MAX), SET_S64, "9223372036854775807"},
+  };
+  // clang-format on
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.text);
+    setenv("YE_N", "old", 1);
+    EXPECT_EQ(row.set("YE_N"), 0);
+    EXPECT_STREQ(getenv("YE_N"), row.text);
+    EXPECT_EQ(row.set(""), ENOMEM);
+    Trace want = {R(row.announce, 6, {"YE_N", row.arg}), R(SETENV, 6, {"YE_N", row.text}),
+                  R(row.announce, 6, {"", row.arg}), R(SETENV, 6, {"", row.text}),
+                  R(SETENV_FAILED, 3, {""})};
+    EXPECT_EQ(take_trace(), want);
+  }
+}
+
+TEST_F(Env, AddressesRoundTrip) {
+  // clang-format off
+  const struct { int family; std::vector<uint8_t> bytes; const char *text; } rows[] = {
+    {AF_INET, {0xc0, 0xa8, 1, 1}, "192.168.1.1"},
+    {AF_INET6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, "::1"},
+    {AF_INET6, {0x20, 1, 0xd, 0xb8, 0, 0, 0, 0, 0, 0, 0xff, 0, 0, 0x42, 0x83, 0x29}, "2001:db8::ff00:42:8329"}};
+  // clang-format on
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.text);
+    uint64_t family = row.family;
+    Trace want = {R(SET_ADDR, 6, {"YE_A", family})};
+    for (uint8_t b : row.bytes)
+      want.push_back({Catalog::yenv, ADDR_BYTE, id, (6u << 24) | 0x10000u, {uint64_t(b)}});
+    want.insert(want.end(), {R(SETENV, 6, {"YE_A", row.text}), R(GET_ADDR, 6, {"YE_A", family}),
+                             R(ADDR_VALUE, 6, {"YE_A", row.text})});
+    EXPECT_EQ(ysetenv_addr("YE_A", row.family, row.bytes.data()), 0);
+    EXPECT_STREQ(getenv("YE_A"), row.text);
+    std::vector<uint8_t> back(row.bytes.size());
+    EXPECT_EQ(ygetenv_addr("YE_A", row.family, back.data()), 0);
+    EXPECT_EQ(back, row.bytes);
+    EXPECT_EQ(take_trace(), want);
+  }
+}
+
+TEST_F(Env, AddressRefusals) {
+  uint8_t out[16] = {};
+  const char *a = "YE_A";
+  // clang-format off
+  const struct { const char *value; int family, res; Trace want; } reads[] = {  // value null: unset
+    {nullptr, 0, ENOENT, {R(GET_ADDR, 6, {a, 0u}), R(ADDR_NOT_SET, 6, {a})}},
+    {"", AF_INET, ENOENT, {R(GET_ADDR, 6, {a, 2u}), R(ADDR_NOT_SET, 6, {a})}},
+    {"::1", AF_INET, EINVAL, {R(GET_ADDR, 6, {a, 2u}), R(ADDR_VALUE, 6, {a, "::1"}),
+                              R(ADDR_UNPARSEABLE, 3, {a, "::1", 2u})}},
+    {"10.0.0.1", 0, EAFNOSUPPORT, {R(GET_ADDR, 6, {a, 0u}), R(ADDR_VALUE, 6, {a, "10.0.0.1"}),
+                                   R(ADDR_GET_FAMILY, 3, {a, 0u})}}};
+  // clang-format on
+  for (const auto &row : reads) {
+    row.value ? setenv(a, row.value, 1) : unsetenv(a);
+    EXPECT_EQ(ygetenv_addr(a, row.family, out), row.res);
+    EXPECT_EQ(take_trace(), row.want);
+  }
+  setenv(a, "kept", 1);
+  EXPECT_EQ(ysetenv_addr(a, 0, out) + ysetenv_addr(a, AF_UNIX, out), 2 * EAFNOSUPPORT);
+  EXPECT_EQ(take_trace(), (Trace{R(ADDR_SET_FAMILY, 3, {a, 0u}), R(ADDR_SET_FAMILY, 3, {a, 1u})}));
+  EXPECT_EQ(ysetenv_addr("", AF_INET, out), ENOMEM);
+  EXPECT_EQ(take_trace().back(), R(SETENV_FAILED, 3, {""}));
+  EXPECT_EQ(ygetenv_addr(nullptr, AF_INET, out), EINVAL);
+  EXPECT_EQ(ygetenv_addr(a, AF_INET, nullptr), EINVAL);
+  EXPECT_EQ(ysetenv_addr(a, AF_INET, nullptr), EINVAL);
+  EXPECT_EQ(take_trace(), Trace{});
+  EXPECT_STREQ(getenv(a), "kept");
+  // Filtered, the byte dump stays with its filtered record, not the kept one before.
+  ytrace_capture_set_level("yenv", 5);
+  EXPECT_EQ(ysetenv_addr(a, AF_INET, out) + ysetenv_addr(a, AF_UNIX, out), EAFNOSUPPORT);
+  EXPECT_EQ(ysetenv_addr(a, AF_INET, out), 0);
+  EXPECT_EQ(take_trace(), Trace{R(ADDR_SET_FAMILY, 3, {a, 1u})});
+}
+
+// The lowest free descriptor: what the next dup would return.
+int lowest_free() {
+  int fd = dup(0);
+  close(fd);
+  return fd;
+}
+
+std::string read_pipe(int fd, size_t bytes) {
+  std::string out(bytes, 0);
+  for (size_t got = 0; got < bytes;) got += read(fd, &out[got], bytes - got);
+  return out;
+}
+
+TEST_F(Env, ListsArePrintedAndRemoved) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  setenv("YE_A", "1", 1);
+  setenv("YE_E", "", 1);
+  unsetenv("YE_B");
+  const char *list[] = {"YE_A", "YE_B", "YE_E", "YE_A", nullptr}, *empty[] = {nullptr};
+  // clang-format off
+  const struct { const char *const *list; int all; const char *out; } rows[] = {
+    {list, 0, "YE_A=1\nYE_E=\nYE_A=1\n"}, {list, 1, "YE_A=1\nYE_B=\nYE_E=\nYE_A=1\n"},
+    {empty, 1, ""}, {nullptr, 0, ""}};
+  // clang-format on
+  int free_fd = lowest_free(), flags = fcntl(p[1], F_GETFL);
+  for (const auto &row : rows) {
+    Trace want = {R(PRINT_LIST, 6, {uint64_t(p[1]), uint64_t(row.all)})};
+    for (const char *const *n = row.list; n && *n; n++) {
+      want.push_back(R(GETENV, 6, {*n}));
+      want.push_back(getenv(*n) ? R(GETENV_VALUE, 6, {*n, getenv(*n)})
+                                : R(GETENV_NOT_SET, 6, {*n}));
+    }
+    EXPECT_EQ(yprintenv_list(p[1], row.list, row.all), int(strlen(row.out)));
+    EXPECT_EQ(read_pipe(p[0], strlen(row.out)), row.out);
+    EXPECT_EQ(take_trace(), want);
+    EXPECT_EQ(fcntl(p[1], F_GETFL), flags);  // still open, flags unchanged
+    EXPECT_EQ(lowest_free(), free_fd);
+  }
+
+  yunsetenv_list(list);
+  yunsetenv_list(empty);
+  yunsetenv_list(nullptr);
+  EXPECT_EQ(getenv("YE_A"), getenv("YE_E"));  // both gone
+  Trace want;
+  for (const char *const *n = list; *n; n++) want.push_back(R(UNSETENV, 6, {*n}));
+  EXPECT_EQ(take_trace(), want);
+}
+
+TEST_F(Env, PrintListFailures) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  const char *list[] = {"YE_L", nullptr};
+  int free_fd = lowest_free();
+  EXPECT_EQ(yprintenv_list(-1, list, 1), -1);
+  EXPECT_EQ(yprintenv_list(p[0], list, 1), -1);  // read only: no stream
+  Trace want = {R(PRINT_LIST, 6, {uint64_t(UINT32_MAX), 1u}),
+                R(DUP_FAILED, 3, {uint64_t(UINT32_MAX)}), R(PRINT_LIST, 6, {uint64_t(p[0]), 1u}),
+                R(FDOPEN_FAILED, 3, {uint64_t(free_fd)})};
+  EXPECT_EQ(take_trace(), want);
+  EXPECT_EQ(lowest_free(), free_fd);
+
+  // Lines lost in a write or in the final flush are no count of characters.
+  int full = open("/dev/full", O_WRONLY);
+  for (size_t size : {1, 100000}) {
+    setenv("YE_L", std::string(size, 'v').c_str(), 1);
+    EXPECT_EQ(yprintenv_list(full, list, 0), -1) << size;
+  }
+  close(full);
+}
+
+// While the lines are written, the duplicate is close-on-exec and the open file
+// it shares with the caller's descriptor has not been given O_APPEND.
+TEST_F(Env, PrintListLeavesTheOpenFileFlagsAlone) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  const char *list[] = {"YE_PEEK", nullptr};
+  peek_fd = lowest_free();
+  EXPECT_EQ(yprintenv_list(p[1], list, 1), 9);
+  EXPECT_EQ(peek_fd_flags, FD_CLOEXEC);
+  EXPECT_EQ(peek_fl_flags & O_APPEND, 0);
+  EXPECT_EQ(fcntl(p[1], F_GETFL), O_WRONLY);
+}
+
+}  // namespace
