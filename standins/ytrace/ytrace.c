@@ -95,7 +95,9 @@ uint32_t ytrace_last_level(void) {
   return last_level;
 }
 
-/* Records one emit call; `signature` holds the argument type digits. */
+/* Records one emit call; `signature` holds the argument type digits. The record
+ * is written straight into its ring slot, copying only what each argument holds,
+ * so that keeping a record costs little next to the code that emits it. */
 static int record(const void *catalog, uint32_t index, uint16_t module_id, uint32_t level_word,
                   const char *signature, ...) {
   uint32_t level = level_word >> YTRACE_LEVEL_SHIFT;
@@ -103,28 +105,36 @@ static int record(const void *catalog, uint32_t index, uint16_t module_id, uint3
   last_level = level;
   if (!ytrace_module_test(module_id, level)) return 0;
 
-  ytrace_capture_record_s r = {catalog, index, module_id, level_word, 0, {{0}}};
   va_list ap;
   va_start(ap, signature);
-  for (const char *t = signature; *t != 0 && r.arg_count < YTRACE_CAPTURE_MAX_ARGS; t++) {
-    ytrace_capture_arg_s *a = &r.args[r.arg_count++];
+  pthread_mutex_lock(&lock);
+  ytrace_capture_record_s *r = &ring[ring_next];
+  r->catalog = catalog;
+  r->message_index = index;
+  r->module_id = module_id;
+  r->level_word = level_word;
+  r->arg_count = 0;
+  for (const char *t = signature; *t != 0 && r->arg_count < YTRACE_CAPTURE_MAX_ARGS; t++) {
+    ytrace_capture_arg_s *a = &r->args[r->arg_count++];
     a->type = *t;
+    a->number = 0;
+    a->text[0] = 0;
     if (*t == '1') {
-      const char *s = va_arg(ap, const char *);
-      strncpy(a->text, s != NULL ? s : "(null)", sizeof a->text - 1);
+      const char *text = va_arg(ap, const char *);
+      if (text == NULL) text = "(null)";
+      size_t n = strnlen(text, sizeof a->text - 1);
+      memcpy(a->text, text, n);
+      a->text[n] = 0;
     } else if (*t == '4') {
       a->number = va_arg(ap, uint32_t);
     } else {
       a->number = va_arg(ap, uint64_t);
     }
   }
-  va_end(ap);
-
-  pthread_mutex_lock(&lock);
-  ring[ring_next] = r;
   ring_next = (ring_next + 1) % YTRACE_CAPTURE_RING;
   if (ring_held < YTRACE_CAPTURE_RING) ring_held++;
   pthread_mutex_unlock(&lock);
+  va_end(ap);
   return 0;
 }
 
