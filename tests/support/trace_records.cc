@@ -26,10 +26,14 @@ std::vector<TraceRecord> take_trace() {
   return out;
 }
 
-std::ostream &operator<<(std::ostream &os, const TraceRecord &r) {
+const char *catalog_name(Catalog catalog) {
   static const char *const names[] = {"ycurs", "yenv", "patch_utils"};
-  auto c = static_cast<unsigned>(r.catalog);
-  os << (c < 3 ? names[c] : "?") << "#" << r.index << " module " << r.module_id << " level "
+  auto c = static_cast<unsigned>(catalog);
+  return c < 3 ? names[c] : "?";
+}
+
+std::ostream &operator<<(std::ostream &os, const TraceRecord &r) {
+  os << catalog_name(r.catalog) << "#" << r.index << " module " << r.module_id << " level "
      << r.level() << (r.continuation() ? " (cont)" : "") << " (";
   for (size_t i = 0; i < r.args.size(); i++) {
     if (i) os << ", ";

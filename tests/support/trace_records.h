@@ -35,4 +35,7 @@ std::vector<TraceRecord> take_trace();
 // identity inside the catalog's section, just after the version and the ordinal.
 Catalog catalog_at(const void *catalog);
 
+// "ycurs", "yenv", "patch_utils", or "?" for an unknown ordinal.
+const char *catalog_name(Catalog catalog);
+
 #endif

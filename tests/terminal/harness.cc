@@ -93,9 +93,8 @@ Outcome run_scenario(const Stage &stage, const std::function<void(Scenario &)> &
 }
 
 std::string show(const TraceRecord &r) {
-  static const char *const catalogs[] = {"ycurs", "yenv", "patch_utils"};
   std::ostringstream os;
-  os << catalogs[static_cast<int>(r.catalog) % 3] << ' ' << r.index << " L" << r.level()
+  os << catalog_name(r.catalog) << ' ' << r.index << " L" << r.level()
      << (r.continuation() ? "+" : "");
   for (const auto &a : r.args) {
     if (auto s = std::get_if<std::string>(&a))

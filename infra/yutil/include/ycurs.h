@@ -108,7 +108,8 @@ typedef struct ycurs_fkey_s {
 } ycurs_fkey_s;
 
 /* The twenty keys ycurs_keypad loads, then a row of zeros. */
-extern const ycurs_fkey_s ycurs_fkeys[21];
+#define YCURS_FKEY_COUNT 20
+extern const ycurs_fkey_s ycurs_fkeys[YCURS_FKEY_COUNT + 1];
 
 /* on nonzero: keypad-transmit mode on (screen mode) and every key of ycurs_fkeys
  * that the terminal entry defines added to the context's trie; a key that cannot

@@ -5,7 +5,7 @@
 
 extern "C" {
 
-const ycurs_fkey_s ycurs_fkeys[21] = {
+const ycurs_fkey_s ycurs_fkeys[YCURS_FKEY_COUNT + 1] = {
     {YCURS_KEY_UP, "ku", "KEY_UP"},
     {YCURS_KEY_DOWN, "kd", "KEY_DOWN"},
     {YCURS_KEY_LEFT, "kl", "KEY_LEFT"},
@@ -33,7 +33,7 @@ int ycurs_keypad(ycurs_ctx_s *ctx, int32_t on) {
   put_term_cap(ctx, on != 0 ? "ks" : "ke");
   if (on == 0) return 0;  // loaded keys stay decodable
 
-  for (size_t row = 0; row < 20; row++) {
+  for (size_t row = 0; row < YCURS_FKEY_COUNT; row++) {
     const ycurs_fkey_s &key = ycurs_fkeys[row];
     char buf[kCapAreaSize];
     const char *seq = fetch_term_cap(key.cap_name, buf);

@@ -27,41 +27,49 @@ int finish(const char *name, const char *text, int n, const SetterMessages &m) {
   return yenv::store(name, text);
 }
 
+// The text of each value type; the count is snprintf's.
+int format(char (&text)[kTextSize], uint32_t v) {
+  return snprintf(text, kTextSize, "%u", v);
+}
+int format(char (&text)[kTextSize], uint64_t v) {
+  return snprintf(text, kTextSize, "%llu", static_cast<unsigned long long>(v));
+}
+int format(char (&text)[kTextSize], int32_t v) {
+  return snprintf(text, kTextSize, "%d", v);
+}
+int format(char (&text)[kTextSize], int64_t v) {
+  return snprintf(text, kTextSize, "%lld", static_cast<long long>(v));
+}
+
+template <typename T>
+int set_number(const char *name, T val, const SetterMessages &m) {
+  char text[kTextSize] = {};
+  yenv::emit(m.announce, 6, name, val);
+  return finish(name, text, format(text, val), m);
+}
+
 }  // namespace
 
 extern "C" {
 
 int ysetenv_u32(const char *name, uint32_t val) {
-  constexpr SetterMessages m{yenv_msg::SET_U32, yenv_msg::SET_U32_FORMAT_FAILED,
-                             yenv_msg::SET_U32_TOO_LONG};
-  char text[kTextSize] = {};
-  yenv::emit(m.announce, 6, name, val);
-  return finish(name, text, snprintf(text, kTextSize, "%u", static_cast<unsigned>(val)), m);
+  return set_number(
+      name, val, {yenv_msg::SET_U32, yenv_msg::SET_U32_FORMAT_FAILED, yenv_msg::SET_U32_TOO_LONG});
 }
 
 int ysetenv_u64(const char *name, uint64_t val) {
-  constexpr SetterMessages m{yenv_msg::SET_U64, yenv_msg::SET_U64_FORMAT_FAILED,
-                             yenv_msg::SET_U64_TOO_LONG};
-  char text[kTextSize] = {};
-  yenv::emit(m.announce, 6, name, val);
-  return finish(name, text, snprintf(text, kTextSize, "%llu", static_cast<unsigned long long>(val)),
-                m);
+  return set_number(
+      name, val, {yenv_msg::SET_U64, yenv_msg::SET_U64_FORMAT_FAILED, yenv_msg::SET_U64_TOO_LONG});
 }
 
 int ysetenv_s32(const char *name, int32_t val) {
-  constexpr SetterMessages m{yenv_msg::SET_S32, yenv_msg::SET_S32_FORMAT_FAILED,
-                             yenv_msg::SET_S32_TOO_LONG};
-  char text[kTextSize] = {};
-  yenv::emit(m.announce, 6, name, val);
-  return finish(name, text, snprintf(text, kTextSize, "%d", static_cast<int>(val)), m);
+  return set_number(
+      name, val, {yenv_msg::SET_S32, yenv_msg::SET_S32_FORMAT_FAILED, yenv_msg::SET_S32_TOO_LONG});
 }
 
 int ysetenv_s64(const char *name, int64_t val) {
-  constexpr SetterMessages m{yenv_msg::SET_S64, yenv_msg::SET_S64_FORMAT_FAILED,
-                             yenv_msg::SET_S64_TOO_LONG};
-  char text[kTextSize] = {};
-  yenv::emit(m.announce, 6, name, val);
-  return finish(name, text, snprintf(text, kTextSize, "%lld", static_cast<long long>(val)), m);
+  return set_number(
+      name, val, {yenv_msg::SET_S64, yenv_msg::SET_S64_FORMAT_FAILED, yenv_msg::SET_S64_TOO_LONG});
 }
 
 }  // extern "C"
