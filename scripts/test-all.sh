@@ -1,23 +1,38 @@
 #!/usr/bin/env bash
-# Builds and runs the whole suite in three configurations: the host build, the
-# host build under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# armhf cross build under qemu-arm. Usage: scripts/test-all.sh [host|asan|armhf ...]
+# Builds and runs the whole suite, warnings as errors, in five configurations: the
+# host build, the host build under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the armhf cross build under qemu-arm, a plain Release build, and a build with
+# the flags Debian's packaging gives (dpkg-buildflags).
+# Usage: scripts/test-all.sh [host|asan|armhf|release|debian ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf)
+[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian)
 jobs=$(nproc)
 
 for config in "${configs[@]}"; do
+  flags=()
   case "$config" in
     host) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     asan) args=(-DCMAKE_BUILD_TYPE=Debug -DYUTIL_SANITIZE=ON -DYUTIL_BENCH=OFF) ;;
     armhf) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake) ;;
-    *) echo "test-all.sh: unknown configuration '$config' (host, asan, armhf)" >&2; exit 2 ;;
+    release) args=(-DCMAKE_BUILD_TYPE=Release -DYUTIL_BENCH=OFF) ;;
+    debian)
+      # As Debian's CMake packaging passes them: build type None, CPPFLAGS in CFLAGS.
+      args=(-DCMAKE_BUILD_TYPE=None -DYUTIL_BENCH=OFF)
+      cppflags=$(dpkg-buildflags --get CPPFLAGS)
+      flags=(CFLAGS="$(dpkg-buildflags --get CFLAGS) $cppflags"
+        CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags"
+        LDFLAGS="$(dpkg-buildflags --get LDFLAGS)")
+      ;;
+    *)
+      echo "test-all.sh: unknown configuration '$config' (host, asan, armhf, release, debian)" >&2
+      exit 2
+      ;;
   esac
   echo "=== $config: configure and build"
-  cmake -S . -B "build/$config" "${args[@]}" >/dev/null
+  env "${flags[@]}" cmake -S . -B "build/$config" -DYUTIL_WERROR=ON "${args[@]}" >/dev/null
   cmake --build "build/$config" -j "$jobs"
   echo "=== $config: tests"
   (cd "build/$config" && ctest --output-on-failure -j "$jobs")

@@ -14,7 +14,7 @@ std::string results(std::vector<int> head, const std::string &bytes, std::vector
   for (unsigned char b : bytes) head.push_back(b);
   head.insert(head.end(), tail.begin(), tail.end());
   std::string s;
-  for (int r : head) s += (s.empty() ? "" : " ") + std::to_string(r);
+  for (int r : head) append_word(s, r);
   return s;
 }
 
@@ -52,7 +52,7 @@ TEST(KeyReader, DecodesHeldBytes) {
       if (row.end) close(s.feed);
       std::string got;
       for (auto i = std::count(row.want.begin(), row.want.end(), ' '); i >= 0; i--)
-        got += (got.empty() ? "" : " ") + std::to_string(ycurs_wgetch(ctx));
+        append_word(got, ycurs_wgetch(ctx));
       s.note(got + " held " + std::to_string(ctx->input_read_buf_used));
     });
     EXPECT_EQ(o.notes, Notes{row.want + " held 0"});

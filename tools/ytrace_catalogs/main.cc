@@ -91,13 +91,16 @@ int main(int argc, char **argv) {
 
   for (const ytcat::Catalog &c : f.catalogs) {
     std::string name = catalog_name(c);
-    std::string label = name.empty() ? "#" + std::to_string(c.ordinal) : name;
+    // An unrecognised catalog is labelled by its ordinal, "#1".
+    char unnamed[16];
+    snprintf(unnamed, sizeof unnamed, "#%u", c.ordinal);
+    const char *label = name.empty() ? unnamed : name.c_str();
     printf("catalog %u %s: identity %s, %zu messages, section %s\n", c.ordinal,
            name.empty() ? "(name not recognised)" : name.c_str(),
            ytcat::to_hex(c.identity.data(), c.identity.size()).c_str(), c.messages.size(),
            c.section.name.c_str());
     for (const ytcat::Message &m : c.messages) {
-      printf("%s\t%u\t0x%08x\t%s\n", label.c_str(), m.index, m.id, quoted(m.text).c_str());
+      printf("%s\t%u\t0x%08x\t%s\n", label, m.index, m.id, quoted(m.text).c_str());
       uint32_t derived = ytcat::message_id(c.identity, static_cast<uint16_t>(m.index), m.text);
       if (derived != m.id) {
         fprintf(stderr,
