@@ -3,6 +3,15 @@ add_compile_options(-Wall -Wextra -Wshadow -Wformat=2)
 if(YUTIL_WERROR)
   add_compile_options(-Werror)
 endif()
+
+# The hardening a distribution expects. A caller's own _FORTIFY_SOURCE (from
+# CPPFLAGS in CFLAGS, as Debian's build flags bring it) is left as it is.
+add_compile_options(-fstack-protector-strong)
+if(NOT "${CMAKE_C_FLAGS} ${CMAKE_CXX_FLAGS}" MATCHES "_FORTIFY_SOURCE")
+  add_compile_options("$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+endif()
+add_link_options(LINKER:-z,relro,-z,now)
+
 if(YUTIL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
