@@ -13,7 +13,8 @@ dpkg --add-architecture armhf
 apt-get update -q
 
 host_packages=(
-  cmake g++ make pkg-config python3 bzip2 binutils tmux ncurses-bin
+  cmake g++ make pkg-config python3 bzip2 binutils tmux ncurses-bin dpkg-dev
+  scdoc mandoc abigail-tools
   libncurses-dev libbsd-dev libelf-dev libbz2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )

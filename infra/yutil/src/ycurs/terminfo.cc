@@ -3,7 +3,9 @@
 #include <string.h>
 #include <term.h>
 
-#include <bsd/string.h>
+#ifndef YUTIL_LIBC_HAS_STRLCPY
+#include <bsd/string.h>  // the C library has no strlcpy of its own
+#endif
 
 #include "ycurs_internal.h"
 

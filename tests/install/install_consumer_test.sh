@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Installs the build as a packager would (DESTDIR, a prefix of its own), checks
+# what was installed, then builds and runs a small C consumer against it twice,
+# through pkg-config and through find_package, with nothing from the build tree
+# on its paths. Usage: BUILD LIBDIR CC [TOOLCHAIN_FILE [EMULATOR]]
+set -euo pipefail
+build=$1 libdir=$2 cc=$3 toolchain=${4:-} emulator=${5:-}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+DESTDIR=$work/stage cmake --install "$build" --prefix /opt/yutil >/dev/null
+root=$work/stage/opt/yutil
+cmake --install "$build" --prefix "$work/standins" --component standins >/dev/null
+
+# The stand-ins component holds the three platform libraries, each named by its SONAME.
+standins=$(cd "$work/standins" && find . -type f | sort | tr '\n' ' ')
+[ "$standins" = "./$libdir/libquillet.so ./$libdir/libyassert.so ./$libdir/libytrace.so " ] ||
+  fail "stand-ins component holds: $standins"
+for lib in libytrace.so libquillet.so libyassert.so; do
+  readelf -d "$work/standins/$libdir/$lib" | grep -q "SONAME.*\[$lib\]" || fail "$lib: no SONAME $lib"
+done
+
+readelf -d "$root/$libdir/libyutil.so.1" | grep -q 'SONAME.*\[libyutil\.so\.1\]' ||
+  fail "libyutil.so.1 lacks SONAME libyutil.so.1"
+for f in "$root/include/yutil/"{ycurs,yenv,yutil_string_buff,yelmir_pkg_file_path}.h \
+  "$root/bin/ykeys" "$root/bin/ytrace-catalogs" "$root/$libdir/libyutil.so"; do
+  [ -e "$f" ] || fail "not installed: ${f#"$root"/}"
+done
+# Search paths baked into installed files may only be relative to the file itself.
+while IFS= read -r -d '' f; do
+  paths=$(readelf -d "$f" 2>/dev/null | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]/\2/p') || continue # not ELF
+  for p in ${paths//:/ }; do
+    case "$p" in \$ORIGIN*) ;; *) fail "${f#"$root"/} has search path $p" ;; esac
+  done
+done < <(find "$root" -type f -print0)
+
+run() { CONSUMER_PORT=8080 ${emulator} "$@"; }
+check_consumer() { # how, program: the program ran, printed the expected line, and holds no build path
+  local out
+  out=$(run "${@:2}") || fail "$1 consumer: $out"
+  [ "$out" = "consumer: port 8080 key 259" ] || fail "$1 consumer printed: $out"
+  ! readelf -d "$2" | grep -qF "$build" || fail "$1 consumer refers to the build tree"
+  echo "$1 consumer: ok"
+}
+
+# pkg-config, with no other package paths.
+flags=$(PKG_CONFIG_PATH='' PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" pkg-config --cflags --libs yutil)
+"$cc" -std=c99 -Wall -Werror "$here/consumer.c" $flags -o "$work/pc-consumer"
+LD_LIBRARY_PATH="$root/$libdir" check_consumer pkg-config "$work/pc-consumer"
+
+# find_package(yutil CONFIG): the imported target brings headers, library and rpath.
+mkdir "$work/cmake-consumer"
+cp "$here/consumer.c" "$work/cmake-consumer/"
+cat >"$work/cmake-consumer/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(consumer C)
+find_package(yutil 1.0 CONFIG REQUIRED)
+add_executable(consumer consumer.c)
+target_link_libraries(consumer PRIVATE yutil::yutil)
+CMAKE
+cmake -S "$work/cmake-consumer" -B "$work/cmake-consumer/build" -DCMAKE_PREFIX_PATH="$root" \
+  -DCMAKE_C_COMPILER="$cc" ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"} >/dev/null
+cmake --build "$work/cmake-consumer/build" >/dev/null
+check_consumer find_package "$work/cmake-consumer/build/consumer"
