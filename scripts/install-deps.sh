@@ -15,13 +15,13 @@ apt-get update -q
 host_packages=(
   cmake g++ make pkg-config python3 bzip2 binutils tmux ncurses-bin dpkg-dev
   scdoc mandoc abigail-tools
-  libncurses-dev libbsd-dev libelf-dev libbz2-dev
+  libncurses-dev libbsd-dev libelf-dev libbz2-dev libmd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 cross_packages=(
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user
   libc6:armhf libstdc++6:armhf
-  libncurses-dev:armhf libbsd-dev:armhf libelf-dev:armhf libbz2-dev:armhf
+  libncurses-dev:armhf libbsd-dev:armhf libelf-dev:armhf libbz2-dev:armhf libmd-dev:armhf
   libgtest-dev:armhf libgmock-dev:armhf
 )
 apt-get install -y -q --no-install-recommends "${host_packages[@]}" "${cross_packages[@]}"

@@ -78,7 +78,6 @@ ReadResult read_catalog_image(std::vector<char> image);
 Identity catalog_identity(std::string_view name, const std::vector<Message> &messages);
 uint32_t message_id(const Identity &identity, uint16_t index, std::string_view text);
 
-std::array<uint8_t, 32> sha256(std::string_view data);
 std::string to_hex(const uint8_t *bytes, size_t n);
 
 }  // namespace ytcat
