@@ -8,39 +8,14 @@
 #include <functional>
 #include <iterator>
 #include <set>
-#include <span>
 #include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "catalog_reader.h"
+#include "trace_catalogs.h"
 
 namespace {
-
-struct Def {
-  uint32_t index;
-  const char *text;
-};
-#define YTRACE_MESSAGE(index, name, text) {index, text},
-constexpr Def kYcurs[] = {
-#include "catalogs/ycurs.def"
-};
-constexpr Def kYenv[] = {
-#include "catalogs/yenv.def"
-};
-constexpr Def kPatchUtils[] = {
-#include "catalogs/patch_utils.def"
-};
-#undef YTRACE_MESSAGE
-
-struct Expected {
-  const char *name;
-  size_t count;
-  std::span<const Def> defs;
-};
-// In ordinal order.
-const Expected kCatalogs[] = {
-    {"ycurs", 21, kYcurs}, {"yenv", 55, kYenv}, {"patch_utils", 2, kPatchUtils}};
 
 ytcat::CatalogFile read_ok(const char *path) {
   ytcat::ReadResult r = ytcat::read_catalog_file(path);
@@ -50,10 +25,10 @@ ytcat::CatalogFile read_ok(const char *path) {
 
 TEST(CatalogSections, MatchTheDefinitions) {
   ytcat::CatalogFile f = read_ok(YUTIL_LIBRARY);
-  ASSERT_EQ(f.catalogs.size(), std::size(kCatalogs));
+  ASSERT_EQ(f.catalogs.size(), std::size(ytrace::kCatalogs));
   uint64_t text_bytes = 0;
-  for (uint16_t ordinal = 0; ordinal < std::size(kCatalogs); ++ordinal) {
-    const Expected &want = kCatalogs[ordinal];
+  for (uint16_t ordinal = 0; ordinal < std::size(ytrace::kCatalogs); ++ordinal) {
+    const ytrace::CatalogEntry &want = ytrace::kCatalogs[ordinal];
     const ytcat::Catalog &c = f.catalogs[ordinal];
     SCOPED_TRACE(want.name);
     EXPECT_EQ(c.version, 1);
@@ -63,11 +38,9 @@ TEST(CatalogSections, MatchTheDefinitions) {
     EXPECT_TRUE(c.section.flags & SHF_ALLOC);
     EXPECT_FALSE(c.section.flags & SHF_WRITE);
     ASSERT_EQ(c.messages.size(), want.count);
-    ASSERT_EQ(want.defs.size(), want.count);
-    for (const Def &d : want.defs) {
-      ASSERT_LT(d.index, c.messages.size());
-      EXPECT_EQ(c.messages[d.index].text, d.text) << "index " << d.index;
-      text_bytes += strlen(d.text) + 1;
+    for (uint32_t i = 0; i < want.count; ++i) {
+      EXPECT_EQ(c.messages[i].text, want.messages[i].text) << "index " << i;
+      text_bytes += strlen(want.messages[i].text) + 1;
     }
     std::set<uint32_t> ids;
     for (const ytcat::Message &m : c.messages) {

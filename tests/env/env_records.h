@@ -4,13 +4,7 @@
 
 #include "trace_records.h"
 
-namespace msg {
-#define YTRACE_MESSAGE(index, name, text) name = index,
-enum : uint32_t {
-#include "yenv.def"
-};
-#undef YTRACE_MESSAGE
-}  // namespace msg
+namespace msg = yenv_msg;
 
 using Arg = std::variant<std::string, uint64_t>;
 

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <iterator>
+
 Catalog catalog_at(const void *catalog) {
   uint16_t ordinal;
   memcpy(&ordinal, static_cast<const unsigned char *>(catalog) - 2, sizeof ordinal);
@@ -27,9 +29,8 @@ std::vector<TraceRecord> take_trace() {
 }
 
 const char *catalog_name(Catalog catalog) {
-  static const char *const names[] = {"ycurs", "yenv", "patch_utils"};
-  auto c = static_cast<unsigned>(catalog);
-  return c < 3 ? names[c] : "?";
+  auto c = static_cast<size_t>(catalog);
+  return c < std::size(ytrace::kCatalogs) ? ytrace::kCatalogs[c].name : "?";
 }
 
 std::ostream &operator<<(std::ostream &os, const TraceRecord &r) {

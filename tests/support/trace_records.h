@@ -9,10 +9,10 @@
 #include <variant>
 #include <vector>
 
+#include "trace_catalogs.h"
 #include "ytrace_capture.h"
 
-// Catalog ordinals in the library file.
-enum class Catalog : uint16_t { ycurs = 0, yenv = 1, patch_utils = 2 };
+using ytrace::Catalog;
 
 struct TraceRecord {
   Catalog catalog;
@@ -35,7 +35,7 @@ std::vector<TraceRecord> take_trace();
 // identity inside the catalog's section, just after the version and the ordinal.
 Catalog catalog_at(const void *catalog);
 
-// "ycurs", "yenv", "patch_utils", or "?" for an unknown ordinal.
+// The catalog's name, or "?" for an unknown ordinal.
 const char *catalog_name(Catalog catalog);
 
 #endif

@@ -8,17 +8,17 @@
 #include <string_view>
 
 #include "catalog_reader.h"
+#include "trace_catalogs.h"
 
 namespace {
 
 // The file stores no catalog names; a name is recognised when it, together
-// with the catalog's texts, gives the identity the file holds.
-constexpr const char *kKnownNames[] = {"ycurs", "yenv", "patch_utils"};
-
+// with the catalog's texts, gives the identity the file holds. The names tried
+// are those of the catalogs this build defines.
 std::string catalog_name(const ytcat::Catalog &c) {
-  for (const char *name : kKnownNames) {
-    if (ytcat::catalog_identity(name, c.messages) == c.identity) {
-      return name;
+  for (const ytrace::CatalogEntry &known : ytrace::kCatalogs) {
+    if (ytcat::catalog_identity(known.name, c.messages) == c.identity) {
+      return known.name;
     }
   }
   return "";

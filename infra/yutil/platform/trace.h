@@ -1,7 +1,7 @@
 // Typed emission of trace records for the library's own code: each catalog is an
-// enum made from its definition file, and the argument types pick the facility's
-// emit function, so a call site can name neither a bare number nor a signature
-// the facility lacks.
+// enum made by the build from its definition file, and the argument types pick
+// the facility's emit function, so a call site can name neither a bare number nor
+// a signature the facility lacks.
 #ifndef YUTIL_PLATFORM_TRACE_H
 #define YUTIL_PLATFORM_TRACE_H
 
@@ -9,38 +9,10 @@
 
 #include <type_traits>
 
+#include "trace_catalogs.h"
 #include "ytrace.h"
 
-extern "C" {
-// Identities inside the catalog sections; defined by the generated assembly.
-extern const unsigned char ytrace_catalog_ycurs[];
-extern const unsigned char ytrace_catalog_yenv[];
-extern const unsigned char ytrace_catalog_patch_utils[];
-}
-
-#define YTRACE_MESSAGE(index, name, text) name = index,
-enum class ycurs_msg : uint32_t {
-#include "catalogs/ycurs.def"
-};
-enum class yenv_msg : uint32_t {
-#include "catalogs/yenv.def"
-};
-enum class patch_utils_msg : uint32_t {
-#include "catalogs/patch_utils.def"
-};
-#undef YTRACE_MESSAGE
-
 namespace ytrace {
-
-inline const void *catalog_of(ycurs_msg) {
-  return ytrace_catalog_ycurs;
-}
-inline const void *catalog_of(yenv_msg) {
-  return ytrace_catalog_yenv;
-}
-inline const void *catalog_of(patch_utils_msg) {
-  return ytrace_catalog_patch_utils;
-}
 
 constexpr uint32_t level_word(uint32_t level) {
   return level << YTRACE_LEVEL_SHIFT;
@@ -93,13 +65,13 @@ inline void send(Cat c, uint32_t i, uint16_t m, uint32_t w, const char *a, const
 // One record of `msg` at `level` under `module_id`.
 template <typename Msg, typename... Args>
 inline void emit(Msg msg, uint16_t module_id, uint32_t level, Args... args) {
-  send(catalog_of(msg), static_cast<uint32_t>(msg), module_id, level_word(level), wire(args)...);
+  send(CatalogDef<Msg>::identity, msg, module_id, level_word(level), wire(args)...);
 }
 
 // A record that extends the last one: its module id and level are asked anew.
 template <typename Msg, typename... Args>
 inline void emit_continuation(Msg msg, Args... args) {
-  send(catalog_of(msg), static_cast<uint32_t>(msg), ytrace_last_module_id(),
+  send(CatalogDef<Msg>::identity, msg, ytrace_last_module_id(),
        level_word(ytrace_last_level()) | YTRACE_CONTINUATION, wire(args)...);
 }
 

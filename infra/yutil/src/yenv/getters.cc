@@ -9,7 +9,7 @@
 namespace {
 
 template <typename T, typename Wide>
-int get_narrow(const char *name, T *val, yenv_msg entry, yenv_msg range,
+int get_narrow(const char *name, T *val, yenv_msg::Id entry, yenv_msg::Id range,
                int (*reader)(const char *, Wide *, const char **)) {
   yenv::emit(entry, 6, name);
   // The reader only sees a local, so the caller's pointer is checked here.

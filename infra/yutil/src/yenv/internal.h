@@ -34,7 +34,7 @@ void start();
 // is asked first whether it keeps that level, so a filtered record costs one
 // cheap call instead of an emit.
 template <typename... Args>
-inline void emit(yenv_msg msg, uint32_t level, Args... args) {
+inline void emit(yenv_msg::Id msg, uint32_t level, Args... args) {
   uint16_t id = __atomic_load_n(&g_yenv_trace_module_id, __ATOMIC_RELAXED);
   if (ytrace_module_test(id, level)) ytrace::emit(msg, id, level, args...);
 }

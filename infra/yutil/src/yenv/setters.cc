@@ -11,7 +11,7 @@ namespace {
 constexpr size_t kTextSize = 32;
 
 struct SetterMessages {
-  yenv_msg announce, format_failed, too_long;
+  yenv_msg::Id announce, format_failed, too_long;
 };
 
 // `n` is what snprintf returned for the text in `text`.
