@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Builds the assembly that puts the trace message catalogs into the library file,
-and the C++ header through which the code names the catalogs and messages.
+and the C++ header through which the code names and checks the messages.
 
 Usage: catalog_sections.py OUTPUT.S OUTPUT.h FILE.def [FILE.def ...]
 A catalog's name is its file's stem; its ordinal is the file's YTRACE_CATALOG line.
@@ -23,6 +23,8 @@ import sys
 FORMAT_VERSION = 1
 MESSAGE = re.compile(r'^\s*YTRACE_MESSAGE\(\s*(\d+)\s*,\s*(\w+)\s*,\s*"((?:[^"\\]|\\.)*)"\s*\)\s*$')
 CATALOG = re.compile(r'^\s*YTRACE_CATALOG\(\s*(\d+)\s*\)\s*$')
+# One printf conversion after its '%': flags, width, precision, length, conversion.
+CONVERSION = re.compile(rb'[-+ #0]*[0-9]*(?:\.[0-9]*)?(hh|h|ll|)([diuxXoc]|s)')
 # Decoder table: the argument-type codes of the emit functions' names and the size
 # of each argument in a record (0: a NUL-terminated string).
 DECODER_TYPES = [(1, 0), (4, 4), (5, 8)]
@@ -36,8 +38,24 @@ def unescape(text):
     return text.encode("latin-1").decode("unicode_escape").encode("latin-1")
 
 
-# A message: its name in code, its text as written and as stored.
-Message = collections.namedtuple("Message", "name literal text")
+def argument_codes(text):
+    """The emit functions' digits for the arguments the text's conversions take, or
+    None when a conversion is not one the facility records."""
+    codes, at = "", 0
+    while (at := text.find(b"%", at)) >= 0:
+        if text[at + 1:at + 2] == b"%":
+            at += 2
+            continue
+        m = CONVERSION.match(text, at + 1)
+        if not m or (m.group(2) == b"s" and m.group(1)):
+            return None
+        codes += "1" if m.group(2) == b"s" else "5" if m.group(1) == b"ll" else "4"
+        at = m.end()
+    return codes
+
+
+# A message: its name in code, its text as written and as stored, its argument codes.
+Message = collections.namedtuple("Message", "name literal text codes")
 
 
 def read_catalog(path):
@@ -62,7 +80,12 @@ def read_catalog(path):
                 fail(f"{path}:{lineno}: index {index} is defined twice")
             if name in names:
                 fail(f"{path}:{lineno}: name {name} is defined twice")
-            messages[index] = Message(name, literal, unescape(literal))
+            text = unescape(literal)
+            codes = argument_codes(text)
+            if codes is None:
+                fail(f"{path}:{lineno}: a conversion the trace facility does not take "
+                     "(it takes %s, and %d, %i, %u, %o, %x, %X or %c, also with h, hh or ll)")
+            messages[index] = Message(name, literal, text, codes)
             names.add(name)
     if ordinal is None:
         fail(f"{path}: no YTRACE_CATALOG(ordinal) line")
@@ -151,9 +174,11 @@ def header(catalogs):
         *(f"  {name} = {ordinal}," for ordinal, (name, _) in enumerate(catalogs)),
         "};",
         "",
-        "// A message as its definition gives it.",
+        "// A message as its definition gives it: the text, and the types of the arguments",
+        "// its conversions take, as the emit functions' digits (1 string, 4 32-bit, 5 64-bit).",
         "struct MessageDef {",
         "  const char *text;",
+        "  const char *args;",
         "};",
         "",
         "// Per message enum: the catalog's identity and its messages in index order.",
@@ -180,7 +205,7 @@ def header(catalogs):
             f"struct ytrace::CatalogDef<{name}_msg::Id> {{",
             f"  static constexpr const unsigned char *identity = ytrace_catalog_{name};",
             "  static constexpr MessageDef messages[] = {",
-            *(f'      {{"{m.literal}"}},' for m in messages),
+            *(f'      {{"{m.literal}", "{m.codes}"}},' for m in messages),
             "  };",
             "};",
         ]

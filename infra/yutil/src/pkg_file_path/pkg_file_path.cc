@@ -14,7 +14,6 @@ constexpr char kPackagePrefix[] = "/tmp/sw/";
 constexpr size_t kPrefixLength = sizeof kPackagePrefix - 1;
 // Positions of "sw" in kPackagePrefix.
 constexpr size_t kTag = 5;
-constexpr uint32_t kLevelFailure = 3;
 
 void set_tag(char *path, char first, char second) {
   path[kTag] = first;
@@ -30,11 +29,12 @@ uint16_t g_patch_utils_trace_module_id = 0;
 
 int yelmir_get_pkg_file_path(char *path) {
   if (path == nullptr) {
-    ytrace::emit(patch_utils_msg::PATH_NULL, g_patch_utils_trace_module_id, kLevelFailure);
+    ytrace::emit<patch_utils_msg::PATH_NULL>(g_patch_utils_trace_module_id, ytrace::Level::failure);
     return 0;
   }
   if (strncmp(path, kPackagePrefix, kPrefixLength) != 0) {
-    ytrace::emit(patch_utils_msg::PATH_NOT_PACKAGE, g_patch_utils_trace_module_id, kLevelFailure);
+    ytrace::emit<patch_utils_msg::PATH_NOT_PACKAGE>(g_patch_utils_trace_module_id,
+                                                    ytrace::Level::failure);
     return 0;
   }
   set_tag(path, 'l', 'f');

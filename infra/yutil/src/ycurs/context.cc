@@ -23,7 +23,8 @@ ycurs_ctx_s *create(int32_t screen_mode) {
   auto *ctx = static_cast<ycurs_ctx_s *>(
       YUTIL_QUILLET_CALLOC(kSiteContext, ycurs_ctx_s, sizeof(ycurs_ctx_s)));
   if (ctx == nullptr) {
-    ytrace::emit(ycurs_msg::ALLOC_CONTEXT_FAILED, g_ycurs_trace_module_id, 3, strerror(errno));
+    ytrace::emit<ycurs_msg::ALLOC_CONTEXT_FAILED>(g_ycurs_trace_module_id, ytrace::Level::failure,
+                                                  strerror(errno));
     return nullptr;
   }
   ctx->screen_mode = screen_mode;
@@ -31,25 +32,25 @@ ycurs_ctx_s *create(int32_t screen_mode) {
 
   const char *term = getenv("TERM");
   if (!isatty(STDIN_FILENO)) {
-    ytrace::emit(ycurs_msg::NOT_A_TERMINAL, g_ycurs_trace_module_id, 7);
+    ytrace::emit<ycurs_msg::NOT_A_TERMINAL>(g_ycurs_trace_module_id, ytrace::Level::debug);
     ctx->cur_attrs = ctx->saved_attrs;
-    ytrace::emit(ycurs_msg::TERM_NOT_SET, g_ycurs_trace_module_id, 6);
+    ytrace::emit<ycurs_msg::TERM_NOT_SET>(g_ycurs_trace_module_id, ytrace::Level::info);
     return ctx;
   }
   if (tcgetattr(ctx->input_fd, &ctx->saved_attrs) != 0) {
-    ytrace::emit(ycurs_msg::GET_ATTRS_FAILED, g_ycurs_trace_module_id, 3, ctx->input_fd,
-                 strerror(errno));
+    ytrace::emit<ycurs_msg::GET_ATTRS_FAILED>(g_ycurs_trace_module_id, ytrace::Level::failure,
+                                              ctx->input_fd, strerror(errno));
     __quillet_free(ctx);
     return nullptr;
   }
   ctx->cur_attrs = ctx->saved_attrs;
 
   if (term == nullptr) {
-    ytrace::emit(ycurs_msg::TERM_NOT_SET, g_ycurs_trace_module_id, 6);
+    ytrace::emit<ycurs_msg::TERM_NOT_SET>(g_ycurs_trace_module_id, ytrace::Level::info);
     return ctx;
   }
   if (tgetent(nullptr, term) <= 0) {
-    ytrace::emit(ycurs_msg::TERM_UNKNOWN, g_ycurs_trace_module_id, 6, term);
+    ytrace::emit<ycurs_msg::TERM_UNKNOWN>(g_ycurs_trace_module_id, ytrace::Level::info, term);
     return ctx;
   }
   // Initialisation strings is1, is2, is3; termcap names is3 "i2".
@@ -76,11 +77,11 @@ void ycurs_endwin(ycurs_ctx_s *ctx) {
   put_term_cap(ctx, "ke");
   if (isatty(ctx->input_fd)) {
     if (tcsetattr(ctx->input_fd, TCSAFLUSH, &ctx->saved_attrs) < 0) {
-      ytrace::emit(ycurs_msg::RESET_ATTRS_FAILED, g_ycurs_trace_module_id, 3, ctx->input_fd,
-                   strerror(errno));
+      ytrace::emit<ycurs_msg::RESET_ATTRS_FAILED>(g_ycurs_trace_module_id, ytrace::Level::failure,
+                                                  ctx->input_fd, strerror(errno));
     }
   } else {
-    ytrace::emit(ycurs_msg::NOT_A_TERMINAL_AT_END, g_ycurs_trace_module_id, 7);
+    ytrace::emit<ycurs_msg::NOT_A_TERMINAL_AT_END>(g_ycurs_trace_module_id, ytrace::Level::debug);
   }
 }
 

@@ -38,17 +38,12 @@ int ycurs_keypad(ycurs_ctx_s *ctx, int32_t on) {
     char buf[kCapAreaSize];
     const char *seq = fetch_term_cap(key.cap_name, buf);
 
-    ytrace_eval_once(ytrace_module_test(g_ycurs_trace_module_id, 7));
-    if (ytrace_eval_once_res()) {
-      ytrace::emit(ycurs_msg::LOADED_SEQUENCE, g_ycurs_trace_module_id, 7, key.key_name,
-                   key.cap_name);
-    }
-    if (ytrace_eval_once_res()) ycurs_trace_bytes(seq);
+    ycurs_trace_with_bytes<ycurs_msg::LOADED_SEQUENCE>(seq, key.key_name, key.cap_name);
 
     if (seq == nullptr) continue;
     if (int err = ycurs_add_to_try(&ctx->keytry, seq, key.key_code)) {
-      ytrace::emit(ycurs_msg::ADD_SEQUENCE_FAILED, g_ycurs_trace_module_id, 3, key.key_name,
-                   strerror(err));
+      ytrace::emit<ycurs_msg::ADD_SEQUENCE_FAILED>(g_ycurs_trace_module_id, ytrace::Level::failure,
+                                                   key.key_name, strerror(err));
     }
   }
   return 0;

@@ -13,8 +13,8 @@ int apply(ycurs_ctx_s *ctx) {
   if (!isatty(ctx->input_fd)) return 0;
   if (tcsetattr(ctx->input_fd, TCSAFLUSH, &ctx->cur_attrs) < 0) {
     int err = errno;
-    ytrace::emit(ycurs_msg::SET_ATTRS_FAILED, g_ycurs_trace_module_id, 3, ctx->input_fd,
-                 strerror(err));
+    ytrace::emit<ycurs_msg::SET_ATTRS_FAILED>(g_ycurs_trace_module_id, ytrace::Level::failure,
+                                              ctx->input_fd, strerror(err));
     return err;
   }
   return 0;
@@ -45,7 +45,7 @@ int ycurs_intr(ycurs_ctx_s *ctx, int32_t on) {
   } else {
     c = fpathconf(STDIN_FILENO, _PC_VDISABLE);
     if (c == -1) {
-      ytrace::emit(ycurs_msg::DISABLE_INTR_FAILED, g_ycurs_trace_module_id, 0);
+      ytrace::emit<ycurs_msg::DISABLE_INTR_FAILED>(g_ycurs_trace_module_id, ytrace::Level::fatal);
       abort();
     }
   }

@@ -25,7 +25,8 @@ bool input_ready(int fd) {
     n = select(fd + 1, &readable, nullptr, nullptr, &no_wait);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
-    ytrace::emit(ycurs_msg::SELECT_FAILED, g_ycurs_trace_module_id, 0, strerror(errno));
+    ytrace::emit<ycurs_msg::SELECT_FAILED>(g_ycurs_trace_module_id, ytrace::Level::fatal,
+                                           strerror(errno));
     abort();
   }
   return n > 0;
@@ -48,11 +49,12 @@ int read_and_check(ycurs_ctx_s *ctx) {
     nbytes = read(ctx->input_fd, &ctx->input_read_buf[ctx->input_read_buf_used], 1);
   } while (nbytes < 0 && (errno == EAGAIN || errno == EINTR));
   if (nbytes < 0) {
-    ytrace::emit(ycurs_msg::READ_FAILED, g_ycurs_trace_module_id, 0, strerror(errno));
+    ytrace::emit<ycurs_msg::READ_FAILED>(g_ycurs_trace_module_id, ytrace::Level::fatal,
+                                         strerror(errno));
     abort();
   }
   if (nbytes == 0) {
-    ytrace::emit(ycurs_msg::END_OF_INPUT, g_ycurs_trace_module_id, 7);
+    ytrace::emit<ycurs_msg::END_OF_INPUT>(g_ycurs_trace_module_id, ytrace::Level::debug);
     ycurs_input_ended = 1;
     return 0;
   }
@@ -69,23 +71,21 @@ int read_and_check(ycurs_ctx_s *ctx) {
     held = full;
   }
 
-  ytrace_eval_once(ytrace_module_test(g_ycurs_trace_module_id, 7));
-  if (ytrace_eval_once_res()) ytrace::emit(ycurs_msg::CURRENT_BUFFER, g_ycurs_trace_module_id, 7);
-  if (ytrace_eval_once_res()) ycurs_trace_bytes(held);
+  ycurs_trace_with_bytes<ycurs_msg::CURRENT_BUFFER>(held);
 
   int r = ycurs_key_defined(ctx->keytry, held);
   // A full buffer cannot wait for more: the next byte would have no room. So a
   // sequence longer than the buffer is never recognised, and a zero byte after a
   // partial match (which the lookup does not see past) ends the wait here.
   if (r == -1 && used < kHeldMax) {
-    ytrace::emit(ycurs_msg::PARTIAL_MATCH, g_ycurs_trace_module_id, 7);
+    ytrace::emit<ycurs_msg::PARTIAL_MATCH>(g_ycurs_trace_module_id, ytrace::Level::debug);
     return YCURS_NOTHING;
   }
   if (r <= 0) {
-    ytrace::emit(ycurs_msg::NO_MATCH, g_ycurs_trace_module_id, 7);
+    ytrace::emit<ycurs_msg::NO_MATCH>(g_ycurs_trace_module_id, ytrace::Level::debug);
     return hand_back(ctx);
   }
-  ytrace::emit(ycurs_msg::EXACT_MATCH, g_ycurs_trace_module_id, 7, r);
+  ytrace::emit<ycurs_msg::EXACT_MATCH>(g_ycurs_trace_module_id, ytrace::Level::debug, r);
   memset(ctx->input_read_buf, 0, kHeldMax);
   ctx->input_read_buf_used = 0;
   return r;
@@ -105,16 +105,16 @@ int next_result(ycurs_ctx_s *ctx) {
 
 void ycurs_trace_bytes(const char *bytes) {
   if (bytes == nullptr) {
-    ytrace::emit_continuation(ycurs_msg::BYTES_TEXT, "(empty)");
+    ytrace::emit_continuation<ycurs_msg::BYTES_TEXT>("(empty)");
     return;
   }
   for (const char *b = bytes; *b != 0; b++) {
-    ytrace::emit_continuation(ycurs_msg::BYTE_VALUE, static_cast<unsigned char>(*b));
+    ytrace::emit_continuation<ycurs_msg::BYTE_VALUE>(static_cast<unsigned char>(*b));
   }
 }
 
 extern "C" int ycurs_wgetch(ycurs_ctx_s *ctx) {
   int result = next_result(ctx);
-  ytrace::emit(ycurs_msg::RETURNING, g_ycurs_trace_module_id, 6, result);
+  ytrace::emit<ycurs_msg::RETURNING>(g_ycurs_trace_module_id, ytrace::Level::info, result);
   return result;
 }

@@ -25,4 +25,14 @@ void put_term_cap(ycurs_ctx_s *ctx, const char *name);
 // null shows as "(empty)".
 void ycurs_trace_bytes(const char *bytes);
 
+// A debug record of Msg continued by the bytes of `bytes`, both under one
+// latched guard.
+template <ycurs_msg::Id Msg, typename... Args>
+void ycurs_trace_with_bytes(const char *bytes, Args... args) {
+  ytrace::when_kept(
+      g_ycurs_trace_module_id, ytrace::Level::debug,
+      [&] { ytrace::emit<Msg>(g_ycurs_trace_module_id, ytrace::Level::debug, args...); },
+      [&] { ycurs_trace_bytes(bytes); });
+}
+
 #endif

@@ -23,22 +23,24 @@ extern "C" {
 int ygetenv_addr(const char *name, int family, void *address_out) {
   // getenv and inet_pton would crash on these: refuse them before anything else.
   if (name == nullptr || address_out == nullptr) return EINVAL;
-  yenv::emit(yenv_msg::GET_ADDR, 6, name, family);
+  ytrace::emit_if_kept<yenv_msg::GET_ADDR>(yenv::trace_id(), ytrace::Level::info, name, family);
   const char *value = getenv(name);
   if (value == nullptr || *value == 0) {
-    yenv::emit(yenv_msg::ADDR_NOT_SET, 6, name);
+    ytrace::emit_if_kept<yenv_msg::ADDR_NOT_SET>(yenv::trace_id(), ytrace::Level::info, name);
     return ENOENT;
   }
-  yenv::emit(yenv_msg::ADDR_VALUE, 6, name, value);
+  ytrace::emit_if_kept<yenv_msg::ADDR_VALUE>(yenv::trace_id(), ytrace::Level::info, name, value);
   errno = 0;
   int parsed = inet_pton(family, value, address_out);
   if (parsed == 1) return 0;
   if (parsed == 0) {
-    yenv::emit(yenv_msg::ADDR_UNPARSEABLE, 3, name, value, family);
+    ytrace::emit_if_kept<yenv_msg::ADDR_UNPARSEABLE>(yenv::trace_id(), ytrace::Level::failure, name,
+                                                     value, family);
     return EINVAL;
   }
   int err = reason(EAFNOSUPPORT);
-  yenv::emit(yenv_msg::ADDR_GET_FAMILY, 3, name, family);
+  ytrace::emit_if_kept<yenv_msg::ADDR_GET_FAMILY>(yenv::trace_id(), ytrace::Level::failure, name,
+                                                  family);
   return err;
 }
 
@@ -51,22 +53,23 @@ int ysetenv_addr(const char *name, int family, const void *address) {
   } else if (family == AF_INET6) {
     size = 16;
   } else {
-    yenv::emit(yenv_msg::ADDR_SET_FAMILY, 3, name, family);
+    ytrace::emit_if_kept<yenv_msg::ADDR_SET_FAMILY>(yenv::trace_id(), ytrace::Level::failure, name,
+                                                    family);
     return EAFNOSUPPORT;
   }
 
   // The raw bytes extend the announcing record, one continuation each. That
   // record goes to the facility even when filtered: the continuations take its
   // level from it, and must not attach to whatever record came before.
-  ytrace::emit(yenv_msg::SET_ADDR, __atomic_load_n(&g_yenv_trace_module_id, __ATOMIC_RELAXED), 6,
-               name, family);
+  ytrace::emit<yenv_msg::SET_ADDR>(yenv::trace_id(), ytrace::Level::info, name, family);
   const auto *bytes = static_cast<const uint8_t *>(address);
-  for (size_t i = 0; i < size; i++) ytrace::emit_continuation(yenv_msg::ADDR_BYTE, bytes[i]);
+  for (size_t i = 0; i < size; i++) ytrace::emit_continuation<yenv_msg::ADDR_BYTE>(bytes[i]);
 
   errno = 0;
   if (inet_ntop(family, address, text, kAddressTextSize) == nullptr) {
     int err = reason(EINVAL);
-    yenv::emit(yenv_msg::SET_ADDR_CONVERT_FAILED, 3, name, err);
+    ytrace::emit_if_kept<yenv_msg::SET_ADDR_CONVERT_FAILED>(yenv::trace_id(),
+                                                            ytrace::Level::failure, name, err);
     return err;
   }
   return yenv::store(name, text);

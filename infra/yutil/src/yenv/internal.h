@@ -1,4 +1,4 @@
-// What the environment module's sources share: the trace helpers, the module
+// What the environment module's sources share: the trace id, the module
 // start, the store step of every setter and the two number readers.
 #ifndef YUTIL_SRC_YENV_INTERNAL_H
 #define YUTIL_SRC_YENV_INTERNAL_H
@@ -30,13 +30,9 @@ namespace yenv {
 // only once the registration and its record are done.
 void start();
 
-// One record of the module under the id it holds at this moment. The facility
-// is asked first whether it keeps that level, so a filtered record costs one
-// cheap call instead of an emit.
-template <typename... Args>
-inline void emit(yenv_msg::Id msg, uint32_t level, Args... args) {
-  uint16_t id = __atomic_load_n(&g_yenv_trace_module_id, __ATOMIC_RELAXED);
-  if (ytrace_module_test(id, level)) ytrace::emit(msg, id, level, args...);
+// The module's trace id at this moment: another thread may be starting it.
+inline uint16_t trace_id() {
+  return __atomic_load_n(&g_yenv_trace_module_id, __ATOMIC_RELAXED);
 }
 
 // setenv with its two records; 0, or 12 when the C library refuses.

@@ -10,19 +10,19 @@ extern "C" {
 
 void yunsetenv_list(const char *const *list) {
   for (; list != nullptr && *list != nullptr; list++) {
-    yenv::emit(yenv_msg::UNSETENV, 6, *list);
+    ytrace::emit_if_kept<yenv_msg::UNSETENV>(yenv::trace_id(), ytrace::Level::info, *list);
     unsetenv(*list);
   }
 }
 
 int yprintenv_list(int fd, const char *const *list, int all) {
-  yenv::emit(yenv_msg::PRINT_LIST, 6, fd, all);
+  ytrace::emit_if_kept<yenv_msg::PRINT_LIST>(yenv::trace_id(), ytrace::Level::info, fd, all);
   // The stream works on a private duplicate so that closing it leaves fd open.
   // Close-on-exec keeps the duplicate out of a program another thread starts
   // meanwhile (a pipe's writer left in a child would hold off its end of file).
   int dup_fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (dup_fd == -1) {
-    yenv::emit(yenv_msg::DUP_FAILED, 3, fd);
+    ytrace::emit_if_kept<yenv_msg::DUP_FAILED>(yenv::trace_id(), ytrace::Level::failure, fd);
     return -1;
   }
   // "w", not "a": fdopen in append mode would set O_APPEND on the open file the
@@ -31,7 +31,7 @@ int yprintenv_list(int fd, const char *const *list, int all) {
   // would put them.
   FILE *out = fdopen(dup_fd, "w");
   if (out == nullptr) {
-    yenv::emit(yenv_msg::FDOPEN_FAILED, 3, dup_fd);
+    ytrace::emit_if_kept<yenv_msg::FDOPEN_FAILED>(yenv::trace_id(), ytrace::Level::failure, dup_fd);
     close(dup_fd);
     return -1;
   }

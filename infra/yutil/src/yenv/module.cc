@@ -18,7 +18,7 @@ pthread_once_t start_once = PTHREAD_ONCE_INIT;
 
 void register_module() {
   ytrace_module_init_fn("yenv", &g_yenv_trace_module_id, &registration_word);
-  yenv::emit(yenv_msg::MODULE_STARTED, 6);
+  ytrace::emit_if_kept<yenv_msg::MODULE_STARTED>(yenv::trace_id(), ytrace::Level::info);
   __atomic_store_n(&yenv_init_count, yenv_init_count + 1, __ATOMIC_RELEASE);
 }
 

@@ -7,8 +7,6 @@
 
 #include "internal.h"
 
-using yenv::emit;
-
 extern "C" {
 
 // Unsigned: leading white space, then "+", "-" or a digit. A "-" makes the
@@ -19,21 +17,24 @@ int yenv_parse_unsigned(const char *name, uint64_t *val, const char **text) {
   YENV_ASSERT(val);
   const char *value = getenv(name);
   if (value == nullptr) {
-    emit(yenv_msg::UNSIGNED_NOT_SET, 6, name);
+    ytrace::emit_if_kept<yenv_msg::UNSIGNED_NOT_SET>(yenv::trace_id(), ytrace::Level::info, name);
     return ENOENT;
   }
   if (text != nullptr) *text = value;
-  emit(yenv_msg::UNSIGNED_VALUE, 6, name, value);
+  ytrace::emit_if_kept<yenv_msg::UNSIGNED_VALUE>(yenv::trace_id(), ytrace::Level::info, name,
+                                                 value);
 
   const char *p = value;
   while (isspace(static_cast<unsigned char>(*p))) p++;
   if (*p == 0) {
-    emit(yenv_msg::UNSIGNED_ONLY_SPACES, 6, name);
+    ytrace::emit_if_kept<yenv_msg::UNSIGNED_ONLY_SPACES>(yenv::trace_id(), ytrace::Level::info,
+                                                         name);
     return ENOENT;
   }
   bool negative = *p == '-';
   if (!negative && *p != '+' && (*p < '0' || *p > '9')) {
-    emit(yenv_msg::UNSIGNED_LEADING_CHAR, 3, name, value, static_cast<unsigned char>(*p));
+    ytrace::emit_if_kept<yenv_msg::UNSIGNED_LEADING_CHAR>(
+        yenv::trace_id(), ytrace::Level::failure, name, value, static_cast<unsigned char>(*p));
     return EINVAL;
   }
 
@@ -41,11 +42,13 @@ int yenv_parse_unsigned(const char *name, uint64_t *val, const char **text) {
   char *end = nullptr;
   unsigned long long n = strtoull(p, &end, 10);
   if (*end != 0) {
-    emit(yenv_msg::UNSIGNED_INVALID, 3, name, value);
+    ytrace::emit_if_kept<yenv_msg::UNSIGNED_INVALID>(yenv::trace_id(), ytrace::Level::failure, name,
+                                                     value);
     return EINVAL;
   }
   if (negative || (n == ULLONG_MAX && errno == ERANGE)) {
-    emit(yenv_msg::U64_RANGE, 3, name, value);
+    ytrace::emit_if_kept<yenv_msg::U64_RANGE>(yenv::trace_id(), ytrace::Level::failure, name,
+                                              value);
     return ERANGE;
   }
   *val = n;
@@ -58,21 +61,23 @@ int yenv_parse_signed(const char *name, int64_t *val, const char **text) {
   YENV_ASSERT(val);
   const char *value = getenv(name);
   if (value == nullptr || *value == 0) {
-    emit(yenv_msg::SIGNED_NOT_SET, 6, name);
+    ytrace::emit_if_kept<yenv_msg::SIGNED_NOT_SET>(yenv::trace_id(), ytrace::Level::info, name);
     return ENOENT;
   }
   if (text != nullptr) *text = value;
-  emit(yenv_msg::SIGNED_VALUE, 6, name, value);
+  ytrace::emit_if_kept<yenv_msg::SIGNED_VALUE>(yenv::trace_id(), ytrace::Level::info, name, value);
 
   errno = 0;
   char *end = nullptr;
   long long n = strtoll(value, &end, 10);
   if (*end != 0) {
-    emit(yenv_msg::SIGNED_INVALID, 3, name, value);
+    ytrace::emit_if_kept<yenv_msg::SIGNED_INVALID>(yenv::trace_id(), ytrace::Level::failure, name,
+                                                   value);
     return EINVAL;
   }
   if ((n == LLONG_MAX || n == LLONG_MIN) && errno == ERANGE) {
-    emit(yenv_msg::S64_RANGE, 3, name, value);
+    ytrace::emit_if_kept<yenv_msg::S64_RANGE>(yenv::trace_id(), ytrace::Level::failure, name,
+                                              value);
     return ERANGE;
   }
   *val = n;

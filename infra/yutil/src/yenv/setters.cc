@@ -15,13 +15,14 @@ struct SetterMessages {
 };
 
 // `n` is what snprintf returned for the text in `text`.
-int finish(const char *name, const char *text, int n, const SetterMessages &m) {
+template <SetterMessages M>
+int finish(const char *name, const char *text, int n) {
   if (n < 0) {
-    yenv::emit(m.format_failed, 3, name, EINVAL);
+    ytrace::emit_if_kept<M.format_failed>(yenv::trace_id(), ytrace::Level::failure, name, EINVAL);
     return EINVAL;
   }
   if (static_cast<size_t>(n) >= kTextSize) {
-    yenv::emit(m.too_long, 3, name, ERANGE);
+    ytrace::emit_if_kept<M.too_long>(yenv::trace_id(), ytrace::Level::failure, name, ERANGE);
     return ERANGE;
   }
   return yenv::store(name, text);
@@ -41,11 +42,11 @@ int format(char (&text)[kTextSize], int64_t v) {
   return snprintf(text, kTextSize, "%lld", static_cast<long long>(v));
 }
 
-template <typename T>
-int set_number(const char *name, T val, const SetterMessages &m) {
+template <SetterMessages M, typename T>
+int set_number(const char *name, T val) {
   char text[kTextSize] = {};
-  yenv::emit(m.announce, 6, name, val);
-  return finish(name, text, format(text, val), m);
+  ytrace::emit_if_kept<M.announce>(yenv::trace_id(), ytrace::Level::info, name, val);
+  return finish<M>(name, text, format(text, val));
 }
 
 }  // namespace
@@ -53,23 +54,23 @@ int set_number(const char *name, T val, const SetterMessages &m) {
 extern "C" {
 
 int ysetenv_u32(const char *name, uint32_t val) {
-  return set_number(
-      name, val, {yenv_msg::SET_U32, yenv_msg::SET_U32_FORMAT_FAILED, yenv_msg::SET_U32_TOO_LONG});
+  return set_number<SetterMessages{yenv_msg::SET_U32, yenv_msg::SET_U32_FORMAT_FAILED,
+                                   yenv_msg::SET_U32_TOO_LONG}>(name, val);
 }
 
 int ysetenv_u64(const char *name, uint64_t val) {
-  return set_number(
-      name, val, {yenv_msg::SET_U64, yenv_msg::SET_U64_FORMAT_FAILED, yenv_msg::SET_U64_TOO_LONG});
+  return set_number<SetterMessages{yenv_msg::SET_U64, yenv_msg::SET_U64_FORMAT_FAILED,
+                                   yenv_msg::SET_U64_TOO_LONG}>(name, val);
 }
 
 int ysetenv_s32(const char *name, int32_t val) {
-  return set_number(
-      name, val, {yenv_msg::SET_S32, yenv_msg::SET_S32_FORMAT_FAILED, yenv_msg::SET_S32_TOO_LONG});
+  return set_number<SetterMessages{yenv_msg::SET_S32, yenv_msg::SET_S32_FORMAT_FAILED,
+                                   yenv_msg::SET_S32_TOO_LONG}>(name, val);
 }
 
 int ysetenv_s64(const char *name, int64_t val) {
-  return set_number(
-      name, val, {yenv_msg::SET_S64, yenv_msg::SET_S64_FORMAT_FAILED, yenv_msg::SET_S64_TOO_LONG});
+  return set_number<SetterMessages{yenv_msg::SET_S64, yenv_msg::SET_S64_FORMAT_FAILED,
+                                   yenv_msg::SET_S64_TOO_LONG}>(name, val);
 }
 
 }  // extern "C"

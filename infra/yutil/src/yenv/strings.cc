@@ -5,9 +5,9 @@
 #include "internal.h"
 
 int yenv::store(const char *name, const char *text) {
-  emit(yenv_msg::SETENV, 6, name, text);
+  ytrace::emit_if_kept<yenv_msg::SETENV>(yenv::trace_id(), ytrace::Level::info, name, text);
   if (setenv(name, text, 1) == -1) {
-    emit(yenv_msg::SETENV_FAILED, 3, name);
+    ytrace::emit_if_kept<yenv_msg::SETENV_FAILED>(yenv::trace_id(), ytrace::Level::failure, name);
     return ENOMEM;
   }
   return 0;
@@ -22,14 +22,14 @@ int ygetenv(const char *name, const char **val) {
     return EINVAL;
   }
   yenv::start();
-  yenv::emit(yenv_msg::GETENV, 6, name);
+  ytrace::emit_if_kept<yenv_msg::GETENV>(yenv::trace_id(), ytrace::Level::info, name);
   const char *value = getenv(name);
   if (val != nullptr) *val = value;
   if (value == nullptr) {
-    yenv::emit(yenv_msg::GETENV_NOT_SET, 6, name);
+    ytrace::emit_if_kept<yenv_msg::GETENV_NOT_SET>(yenv::trace_id(), ytrace::Level::info, name);
     return ENOENT;
   }
-  yenv::emit(yenv_msg::GETENV_VALUE, 6, name, value);
+  ytrace::emit_if_kept<yenv_msg::GETENV_VALUE>(yenv::trace_id(), ytrace::Level::info, name, value);
   return 0;
 }
 
@@ -39,7 +39,7 @@ int ysetenv(const char *name, const char *val) {
 }
 
 int yunsetenv(const char *name) {
-  yenv::emit(yenv_msg::UNSETENV, 6, name);
+  ytrace::emit_if_kept<yenv_msg::UNSETENV>(yenv::trace_id(), ytrace::Level::info, name);
   return unsetenv(name);
 }
 
