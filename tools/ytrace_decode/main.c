@@ -34,10 +34,12 @@ static const char *decode(ytrace_decoder_s *d, int fd, int follow) {
   static char buf[1 << 16];
   static char reason[128];
   off_t read_so_far = 0;
+  int quiet_polls = 0;
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n > 0) {
       read_so_far += n;
+      quiet_polls = 0;
       if (ytrace_decoder_feed(d, buf, (size_t)n) != 0) return ytrace_decoder_error(d);
     } else if (n < 0 && errno != EINTR) {
       snprintf(reason, sizeof reason, "cannot read: %s", strerror(errno));
@@ -45,9 +47,12 @@ static const char *decode(ytrace_decoder_s *d, int fd, int follow) {
     } else if (n == 0 && !follow) {
       return ytrace_decoder_end(d) == 0 ? NULL : ytrace_decoder_error(d);
     } else if (n == 0) {
-      /* Nothing more for now: show what is held, then wait for the writers. */
-      ytrace_decoder_flush(d);
-      fflush(stdout);
+      /* Nothing more for now. The continuations of a record are written right
+       * after it, so lines held for them are shown only after a quiet poll. */
+      if (quiet_polls++ > 0) {
+        ytrace_decoder_flush(d);
+        fflush(stdout);
+      }
       struct stat st;
       if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < read_so_far) {
         return "the file became shorter while it was followed";
