@@ -15,6 +15,7 @@
 #include "entry_builder.h"
 #include "printf_format.h"
 #include "trace.h"
+#include "trace_records.h"
 #include "ytrace_file_format.h"
 #include "ytrace_decode.h"
 
@@ -55,6 +56,10 @@ const std::vector<ytcat::Catalog> &catalogs() {
   return r.file.catalogs;
 }
 
+const ytcat::Catalog &catalog(Catalog c) {
+  return catalogs().at(static_cast<size_t>(c));
+}
+
 std::string hex(const ytcat::Identity &identity) {
   return ytcat::to_hex(identity.data(), identity.size());
 }
@@ -66,9 +71,11 @@ const std::string kHead = "22:13:20.123456 7/8 yenv L3 ";
 template <typename Msg>
 std::string rec(Msg msg, const std::vector<b::Value> &args, uint32_t tid = 8, uint16_t module = 5,
                 uint32_t flags = 0) {
-  size_t ordinal = std::is_same_v<Msg, ycurs_msg> ? 0 : std::is_same_v<Msg, yenv_msg> ? 1 : 2;
-  return b::record({kOrigin.time_ns, 7, tid}, catalogs().at(ordinal).identity,
-                   static_cast<uint32_t>(msg), module, ytrace::level_word(3) | flags, args);
+  Catalog c = std::is_same_v<Msg, ycurs_msg>  ? Catalog::ycurs
+              : std::is_same_v<Msg, yenv_msg> ? Catalog::yenv
+                                              : Catalog::patch_utils;
+  return b::record({kOrigin.time_ns, 7, tid}, catalog(c).identity, static_cast<uint32_t>(msg),
+                   module, ytrace::level_word(3) | flags, args);
 }
 const std::string kRegistration = b::registration(kOrigin, 5, "yenv");
 
@@ -187,7 +194,7 @@ TEST(Decode, LinesJoinContinuationsNameModulesAndShowWhatCannotBeFormatted) {
   auto cont = [](const std::vector<b::Value> &args) {
     return rec(ADDR_BYTE, args, 8, 5, YTRACE_CONTINUATION);
   };
-  const std::string yenv = "[catalog " + hex(catalogs().at(1).identity);
+  const std::string yenv = "[catalog " + hex(catalog(Catalog::yenv).identity);
   const struct {
     const char *what;
     std::string entries;
@@ -299,7 +306,7 @@ TEST(Decode, RefusesCatalogSetsWhoseMessageIdsRepeat) {
   const std::filesystem::path dir = dir_template;
   std::ifstream in(YUTIL_LIBRARY, std::ios::binary);
   const std::string image{std::istreambuf_iterator<char>(in), {}};
-  const ytcat::Catalog &ycurs = catalogs().at(0);
+  const ytcat::Catalog &ycurs = catalog(Catalog::ycurs);
   // A copy of the library in which ycurs message 1 has another id.
   auto with_id = [&](const char *name, uint32_t id) {
     std::string patched = image;

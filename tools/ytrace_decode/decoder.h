@@ -1,9 +1,7 @@
 // Turns the bytes of a trace record file, fed in order and in pieces of any
-// size, into one readable line per record:
-//   HH:MM:SS.uuuuuu PID/TID MODULE LLEVEL TEXT
-// (time of day in UTC). A continuation record is added to the line of the same
-// thread that it continues, so a line is handed out once the thread has begun
-// another, or on flush() or end().
+// size, into one readable line per record, as ytrace_decode.h describes. A
+// line is handed out once its thread has begun another (until then a
+// continuation may still join it), or on flush() or end().
 #ifndef YTRACE_DECODE_DECODER_H
 #define YTRACE_DECODE_DECODER_H
 
