@@ -52,18 +52,23 @@ Trace typical_trace() {
   for (uint32_t round = 0; round < kRounds; ++round) {
     b::Origin o{time += 1537, 100 + round % 4, 1000 + round % 7};
     using ytrace::level_word;
-    add(o, yenv, index(yenv_msg::GETENV_VALUE), 1, level_word(4), {"HOME", "/home/user"});
-    add(o, yenv, index(yenv_msg::GET_U16), 1, level_word(5), {"PORT"});
-    add(o, yenv, index(yenv_msg::U16_RANGE), 1, level_word(3), {"PORT", "70000"});
-    add(o, yenv, index(yenv_msg::SET_U64), 1, level_word(4), {"LIMIT", uint64_t{1} << 40});
-    add(o, yenv, index(yenv_msg::SETENV_FAILED), 1, level_word(2), {"LIMIT"});
-    add(o, ycurs, index(ycurs_msg::EXACT_MATCH), 2, level_word(5), {uint32_t{round % 400}});
-    add(o, ycurs, index(ycurs_msg::CURRENT_BUFFER), 2, level_word(6), {});
+    add(o, yenv, index(yenv_msg::GETENV_VALUE), 1, level_word(ytrace::Level{4}),
+        {"HOME", "/home/user"});
+    add(o, yenv, index(yenv_msg::GET_U16), 1, level_word(ytrace::Level{5}), {"PORT"});
+    add(o, yenv, index(yenv_msg::U16_RANGE), 1, level_word(ytrace::Level{3}), {"PORT", "70000"});
+    add(o, yenv, index(yenv_msg::SET_U64), 1, level_word(ytrace::Level{4}),
+        {"LIMIT", uint64_t{1} << 40});
+    add(o, yenv, index(yenv_msg::SETENV_FAILED), 1, level_word(ytrace::Level{2}), {"LIMIT"});
+    add(o, ycurs, index(ycurs_msg::EXACT_MATCH), 2, level_word(ytrace::Level{5}),
+        {uint32_t{round % 400}});
+    add(o, ycurs, index(ycurs_msg::CURRENT_BUFFER), 2, level_word(ytrace::Level{6}), {});
     for (uint32_t key : {27u, 91u, 65u}) {
-      add(o, ycurs, index(ycurs_msg::BYTE_VALUE), 2, level_word(6) | YTRACE_CONTINUATION, {key});
+      add(o, ycurs, index(ycurs_msg::BYTE_VALUE), 2,
+          level_word(ytrace::Level{6}) | YTRACE_CONTINUATION, {key});
     }
-    add(o, ycurs, index(ycurs_msg::GET_ATTRS_FAILED), 2, level_word(2), {0u, "Not a tty"});
-    add(o, paths, index(patch_utils_msg::PATH_NOT_PACKAGE), 0, level_word(3), {});
+    add(o, ycurs, index(ycurs_msg::GET_ATTRS_FAILED), 2, level_word(ytrace::Level{2}),
+        {0u, "Not a tty"});
+    add(o, paths, index(patch_utils_msg::PATH_NOT_PACKAGE), 0, level_word(ytrace::Level{3}), {});
   }
   return t;
 }

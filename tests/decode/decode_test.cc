@@ -71,11 +71,11 @@ const std::string kHead = "22:13:20.123456 7/8 yenv L3 ";
 template <typename Msg>
 std::string rec(Msg msg, const std::vector<b::Value> &args, uint32_t tid = 8, uint16_t module = 5,
                 uint32_t flags = 0) {
-  Catalog c = std::is_same_v<Msg, ycurs_msg>  ? Catalog::ycurs
-              : std::is_same_v<Msg, yenv_msg> ? Catalog::yenv
-                                              : Catalog::patch_utils;
+  Catalog c = std::is_same_v<Msg, ycurs_msg::Id>  ? Catalog::ycurs
+              : std::is_same_v<Msg, yenv_msg::Id> ? Catalog::yenv
+                                                  : Catalog::patch_utils;
   return b::record({kOrigin.time_ns, 7, tid}, catalog(c).identity, static_cast<uint32_t>(msg),
-                   module, ytrace::level_word(3) | flags, args);
+                   module, ytrace::level_word(ytrace::Level::failure) | flags, args);
 }
 const std::string kRegistration = b::registration(kOrigin, 5, "yenv");
 
@@ -140,7 +140,8 @@ TEST(Decode, EveryMessageOfTheLibraryReadsAsSnprintfWritesIt) {
     for (const ytcat::Message &m : c.messages) {
       std::vector<b::Value> args;
       want.push_back(kHead + snprintf_with(m.text, conversions(m.text), args));
-      file += b::record(kOrigin, c.identity, m.index, 5, ytrace::level_word(3), args);
+      file += b::record(kOrigin, c.identity, m.index, 5, ytrace::level_word(ytrace::Level::failure),
+                        args);
     }
   }
   EXPECT_EQ(want.size(), 21u + 55 + 2);
@@ -190,7 +191,7 @@ TEST(Decode, FormatsFlagsWidthsPrecisionsAndLengthsAsPrintf) {
 }
 
 TEST(Decode, LinesJoinContinuationsNameModulesAndShowWhatCannotBeFormatted) {
-  using enum yenv_msg;
+  using namespace yenv_msg;
   auto cont = [](const std::vector<b::Value> &args) {
     return rec(ADDR_BYTE, args, 8, 5, YTRACE_CONTINUATION);
   };
@@ -221,13 +222,13 @@ TEST(Decode, LinesJoinContinuationsNameModulesAndShowWhatCannotBeFormatted) {
        {kHead + "getenv a\\nb\\x1b\\t\\x7f\\"},
        1},
       {"unknown catalog",
-       kRegistration +
-           b::record(kOrigin, {0xab}, 1, 5, ytrace::level_word(3), {"A", 7u, uint64_t{9}}),
+       kRegistration + b::record(kOrigin, {0xab}, 1, 5, ytrace::level_word(ytrace::Level::failure),
+                                 {"A", 7u, uint64_t{9}}),
        {kHead + "[catalog ab000000000000000000000000000000 index 1: unknown catalog] 1:\"A\" "
                 "4:7 5:9"},
        1},
       {"unknown message",
-       kRegistration + rec(static_cast<yenv_msg>(55), {}),
+       kRegistration + rec(static_cast<yenv_msg::Id>(55), {}),
        {kHead + yenv + " index 55: unknown message]"},
        1},
       {"arguments that do not fit",

@@ -23,15 +23,16 @@ int main(int argc, char **argv) {
   const b::Origin starter{1700000000123456789, 100, 101}, worker{1700000000123457789, 100, 102};
   auto byte = [&](uint32_t value) {
     return b::record(worker, ycurs, static_cast<uint32_t>(ycurs_msg::BYTE_VALUE), 0,
-                     ytrace::level_word(5) | YTRACE_CONTINUATION, {value});
+                     ytrace::level_word(ytrace::Level{5}) | YTRACE_CONTINUATION, {value});
   };
-  std::string trace = b::header() + b::registration(starter, 2, "yenv") +
-                      b::record(starter, yenv, static_cast<uint32_t>(yenv_msg::GETENV_VALUE), 2,
-                                ytrace::level_word(3), {"HOME", "/root"}) +
-                      b::record(worker, ycurs, static_cast<uint32_t>(ycurs_msg::CURRENT_BUFFER), 0,
-                                ytrace::level_word(5), {}) +
-                      byte(27) + byte(91) +
-                      b::record(starter, ytcat::Identity{}, 4, 2, ytrace::level_word(3), {1u});
+  std::string trace =
+      b::header() + b::registration(starter, 2, "yenv") +
+      b::record(starter, yenv, static_cast<uint32_t>(yenv_msg::GETENV_VALUE), 2,
+                ytrace::level_word(ytrace::Level{3}), {"HOME", "/root"}) +
+      b::record(worker, ycurs, static_cast<uint32_t>(ycurs_msg::CURRENT_BUFFER), 0,
+                ytrace::level_word(ytrace::Level{5}), {}) +
+      byte(27) + byte(91) +
+      b::record(starter, ytcat::Identity{}, 4, 2, ytrace::level_word(ytrace::Level{3}), {1u});
   std::filesystem::create_directories(argv[1]);
   std::ofstream(std::filesystem::path(argv[1]) / "trace.ytrf", std::ios::binary) << trace;
   std::ofstream(std::filesystem::path(argv[1]) / "cut.ytrf", std::ios::binary)
