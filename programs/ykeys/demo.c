@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "trace_view.h"
 #include "viewer.h"
 
 // What an xterm in keypad-transmit mode sends for each key.
@@ -70,7 +71,7 @@ static pid_t start_viewer(const char *slave, int report) {
   close(fd);
   setenv("TERM", "xterm", 1);
   FILE *out = fdopen(report, "w");
-  _exit(out != NULL ? ykeys_view(out) : 127);
+  _exit(out != NULL ? ykeys_view(out, 0) : 127);
 }
 
 static int finish_viewer(pid_t pid) {
@@ -85,7 +86,7 @@ static int finish_viewer(pid_t pid) {
   return status;
 }
 
-int ykeys_demo(FILE *out) {
+int ykeys_demo(FILE *out, int trace) {
   int master = posix_openpt(O_RDWR | O_NOCTTY);
   int report[2];
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || pipe(report) != 0) {
@@ -115,6 +116,8 @@ int ykeys_demo(FILE *out) {
       }
       fprintf(out, "  %-22s typed %-8s decoded %s%s%s\n", script[i].label, typed,
               got ? line : "nothing", ok ? "" : ", expected ", ok ? "" : script[i].expected);
+      // The viewer wrote the key's records before it reported the key.
+      if (trace) ykeys_trace_show(out);
     }
     (void)!write(master, "q", 1);
   }

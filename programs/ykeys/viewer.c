@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <time.h>
 
+#include "trace_view.h"
 #include "ycurs.h"
 
 static volatile sig_atomic_t stop_signal;
@@ -36,7 +37,7 @@ const char *ykeys_key_name(int key, char *buf) {
   return buf;
 }
 
-int ykeys_view(FILE *out) {
+int ykeys_view(FILE *out, int trace) {
   struct sigaction stop = {0};
   stop.sa_handler = on_stop;
   sigemptyset(&stop.sa_mask);
@@ -54,6 +55,7 @@ int ykeys_view(FILE *out) {
   ycurs_intr(ctx, 0);
   ycurs_keypad(ctx, 1);
   fprintf(out, "ykeys: press keys to see their names; q quits\n");
+  if (trace) ykeys_trace_show(out);
   fflush(out);
 
   // The pause between polls is also how long a lone Escape waits for the rest of
@@ -68,12 +70,14 @@ int ykeys_view(FILE *out) {
     if (key == YCURS_ENDED || key == 'q') break;
     char name[8];
     fprintf(out, "%s\n", ykeys_key_name(key, name));
+    if (trace) ykeys_trace_show(out);
     fflush(out);
   }
 
   ycurs_endwin(ctx);
   ycurs_free(ctx);
   if (stop_signal) {
+    ykeys_trace_close();
     signal(stop_signal, SIG_DFL);
     raise(stop_signal);
   }

@@ -18,7 +18,7 @@ TEST(Ykeys, GivesTerminalBackWhenEndedBySignal) {
       int lines[2];
       if (pipe(lines) != 0) return;
       pid_t viewer = fork();
-      if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w")));
+      if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 0));
       close(lines[1]);
       FILE *shown = fdopen(lines[0], "r");
       char line[80];
