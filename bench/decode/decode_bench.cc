@@ -38,7 +38,7 @@ Trace typical_trace() {
   const ytcat::Identity &ycurs = lib.file.catalogs[0].identity;
   const ytcat::Identity &yenv = lib.file.catalogs[1].identity;
   const ytcat::Identity &paths = lib.file.catalogs[2].identity;
-  Trace t{b::header(), 0};
+  Trace t;
   for (uint32_t pid = 100; pid < 104; ++pid) {
     t.bytes +=
         b::registration({0, pid, pid}, 1, "yenv") + b::registration({0, pid, pid}, 2, "ycurs");
@@ -70,6 +70,7 @@ Trace typical_trace() {
         {0u, "Not a tty"});
     add(o, paths, index(patch_utils_msg::PATH_NOT_PACKAGE), 0, level_word(ytrace::Level{3}), {});
   }
+  t.bytes = b::file(t.bytes);
   return t;
 }
 
@@ -92,8 +93,10 @@ void decode(benchmark::State &state, bool write) {
         write ? ytrace_decoder_new(write_line, null) : ytrace_decoder_new(count_line, &total);
     if (ytrace_decoder_load(d, YUTIL_LIBRARY) != 0) state.SkipWithError(ytrace_decoder_error(d));
     state.ResumeTiming();
-    for (size_t at = 0; at < trace.bytes.size(); at += kReadSize) {
-      ytrace_decoder_feed(d, trace.bytes.data() + at, std::min(kReadSize, trace.bytes.size() - at));
+    for (size_t at = 0; at < trace.bytes.size() &&
+                        ytrace_decoder_feed(d, trace.bytes.data() + at,
+                                            std::min(kReadSize, trace.bytes.size() - at)) == 0;
+         at = static_cast<size_t>(ytrace_decoder_offset(d))) {
     }
     if (ytrace_decoder_end(d) != 0) state.SkipWithError(ytrace_decoder_error(d));
     ytrace_decoder_free(d);

@@ -60,6 +60,7 @@ int ykeys_trace_open(void) {
   }
   Dl_info library;
   view.decoder = ytrace_decoder_new(on_line, NULL);
+  if (view.decoder != NULL) ytrace_decoder_follow(view.decoder);
   if (view.decoder == NULL || dladdr((void *)ycurs_initscr, &library) == 0 ||
       ytrace_decoder_load(view.decoder, library.dli_fname) != 0) {
     fprintf(stderr, "ykeys: cannot read the message catalogs: %s\n",
@@ -77,12 +78,12 @@ void ykeys_trace_show(FILE *out) {
   view.out = out;
   char bytes[4096];
   ssize_t n;
-  while ((n = read(view.fd, bytes, sizeof bytes)) > 0) {
-    if (ytrace_decoder_feed(view.decoder, bytes, (size_t)n) != 0) {
-      view.failed = 1;
-      break;
-    }
-  }
+  uint64_t at;
+  do { /* from where the decoder stopped: the bytes past it may still be written */
+    at = ytrace_decoder_offset(view.decoder);
+    n = pread(view.fd, bytes, sizeof bytes, (off_t)at);
+    if (n > 0 && ytrace_decoder_feed(view.decoder, bytes, (size_t)n) != 0) view.failed = 1;
+  } while (n > 0 && !view.failed && ytrace_decoder_offset(view.decoder) != at);
   ytrace_decoder_flush(view.decoder);
   end_run();
   if (view.failed) fprintf(out, "    trace: %s\n", ytrace_decoder_error(view.decoder));

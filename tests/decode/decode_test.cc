@@ -1,7 +1,7 @@
 // The trace decoder, through its C interface, on trace files built here and
 // the built library's catalogs: every message reads as snprintf writes it,
-// records it can only show raw, continuations, damaged and truncated files,
-// and catalog sets it refuses.
+// records it can only show raw, continuations, where records end, entries not
+// written yet, damaged and truncated files, and catalog sets it refuses.
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -25,8 +25,9 @@ namespace b = ytdec::build;
 
 struct Decoded {
   std::vector<std::string> lines;
-  std::string error;  // empty when decoded to the end
-  size_t at_end = 0;  // lines held for continuations until the input ended
+  std::string error;    // empty when decoded to the end
+  size_t at_end = 0;    // lines held for continuations until the input ended
+  uint64_t offset = 0;  // where the decoder stopped in the first bytes
   bool operator==(const Decoded &) const = default;
 };
 
@@ -34,13 +35,22 @@ void keep_line(void *to, const char *line, size_t length) {
   static_cast<Decoded *>(to)->lines.emplace_back(line, length);
 }
 
-// Decodes `bytes`, fed `piece` bytes at a time, with the built library's catalogs.
-Decoded decode(const std::string &bytes, size_t piece = SIZE_MAX) {
+// Decodes the file `bytes` with the built library's catalogs, reading `piece`
+// bytes at a time from the decoder's offset until it goes no further; a
+// follower then reads `later`, the file as writers have changed it since.
+Decoded decode(const std::string &bytes, size_t piece = SIZE_MAX, bool follow = false,
+               const std::string &later = "") {
   Decoded r;
   ytrace_decoder_s *d = ytrace_decoder_new(keep_line, &r);
   int rc = ytrace_decoder_load(d, YUTIL_LIBRARY);
-  for (size_t at = 0; rc == 0 && at < bytes.size(); at += piece) {
-    rc = ytrace_decoder_feed(d, bytes.data() + at, std::min(piece, bytes.size() - at));
+  if (follow) ytrace_decoder_follow(d);
+  for (const std::string *file : {&bytes, &later}) {
+    for (size_t at;
+         rc == 0 && (at = static_cast<size_t>(ytrace_decoder_offset(d))) < file->size();) {
+      rc = ytrace_decoder_feed(d, file->data() + at, std::min(piece, file->size() - at));
+      if (ytrace_decoder_offset(d) == at) break;
+    }
+    if (file == &bytes) r.offset = ytrace_decoder_offset(d);
   }
   r.at_end = r.lines.size();
   if (rc == 0) rc = ytrace_decoder_end(d);
@@ -134,18 +144,19 @@ std::string snprintf_with(const std::string &text, const std::vector<std::string
 #pragma GCC diagnostic pop
 
 TEST(Decode, EveryMessageOfTheLibraryReadsAsSnprintfWritesIt) {
-  std::string file = b::header() + kRegistration;
+  std::string entries = kRegistration;
   std::vector<std::string> want;
   for (const ytcat::Catalog &c : catalogs()) {
     for (const ytcat::Message &m : c.messages) {
       std::vector<b::Value> args;
       want.push_back(kHead + snprintf_with(m.text, conversions(m.text), args));
-      file += b::record(kOrigin, c.identity, m.index, 5, ytrace::level_word(ytrace::Level::failure),
-                        args);
+      entries += b::record(kOrigin, c.identity, m.index, 5,
+                           ytrace::level_word(ytrace::Level::failure), args);
     }
   }
   EXPECT_EQ(want.size(), 21u + 55 + 2);
-  EXPECT_EQ(decode(file), (Decoded{want, "", 1}));
+  const std::string file = b::file(entries);
+  EXPECT_EQ(decode(file), (Decoded{want, "", 1, file.size()}));
 }
 
 TEST(Decode, FormatsFlagsWidthsPrecisionsAndLengthsAsPrintf) {
@@ -246,58 +257,115 @@ TEST(Decode, LinesJoinContinuationsNameModulesAndShowWhatCannotBeFormatted) {
        1},
   };
   for (const auto &c : cases) {
-    EXPECT_EQ(decode(b::header() + c.entries), (Decoded{c.lines, "", c.at_end})) << c.what;
+    const std::string file = b::file(c.entries);
+    EXPECT_EQ(decode(file), (Decoded{c.lines, "", c.at_end, file.size()})) << c.what;
   }
 }
 
-TEST(Decode, DamagedAndTruncatedFilesDecodeUpToTheDamage) {
+TEST(Decode, RecordsEndAtZerosOrTheFileEndAndDecodeUpToDamage) {
   const std::string first = rec(yenv_msg::GETENV, {"A"}), second = rec(yenv_msg::GETENV, {"B"});
-  const std::string good = b::header() + kRegistration + first + second;
+  const std::string good = b::file(kRegistration + first + second), zeros(64, '\0');
   const size_t at_first = YTRACE_FILE_HEADER_SIZE + kRegistration.size();
-  const size_t at_second = at_first + first.size(), arg_at = at_first + 48;
+  const size_t at_second = at_first + first.size(), arg_at = at_first + YTRACE_RECORD_FIXED_SIZE;
   auto with = [&](size_t at, uint64_t value, int bytes) {
     std::string s = good;
     for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(value >> (8 * i));
     return s;
   };
   auto offset = [](size_t at) { return "offset " + std::to_string(at) + ": "; };
+  const std::string no_header = "offset 0: the file ends before the end of its header";
+  const std::string truncated = offset(at_second) + "the file ends " +
+                                std::to_string(second.size() - 1) +
+                                " bytes into an entry (truncated)";
   const struct {
     const char *what;
     std::string file;
     size_t lines;
     std::string error;
   } cases[] = {
-      {"empty", "", 0, "offset 0: the file is empty before the end of its header"},
-      {"cut in the header", good.substr(0, 5), 0,
-       "offset 0: the file ends before the end of its header"},
+      {"empty", "", 0, no_header},
+      {"cut in the header", good.substr(0, 5), 0, no_header},
       {"not a trace file", with(0, 'X', 1), 0, "offset 0: not a trace file"},
-      {"other version", with(4, 2, 2), 0,
-       "offset 0: file format version 2, this decoder reads version 1"},
-      {"header too small", with(6, 4, 2), 0, "offset 0: header size 4 is less than 8"},
-      {"cut in a record", good.substr(0, good.size() - 1), 1,
-       offset(at_second) + "the file ends " + std::to_string(second.size() - 1) +
-           " bytes into an entry (truncated)"},
-      {"entry smaller than its common part", with(at_second, 20, 4), 1,
-       offset(at_second) + "entry size 20 is outside 21.."},
-      {"entry larger than any", with(at_second, 0xffffffff, 4), 1,
-       offset(at_second) + "entry size 4294967295 is outside 21.."},
-      {"name past its registration", with(31, 5, 1), 0,
-       "offset 8: registration of size 28 is too short for its fields"},
-      {"bytes after the arguments", with(at_second, second.size() + 1, 4) + "x", 1,
-       offset(at_second) + "record of size " + std::to_string(second.size() + 1) +
+      {"other version", with(4, 1, 2), 0,
+       "offset 0: file format version 1, this decoder reads version 2"},
+      {"header too small", with(6, 8, 2), 0,
+       "offset 0: header size 8 is not a multiple of 8 from 16"},
+      {"header size not aligned", with(6, 20, 2), 0, "offset 0: header size 20 is not a multiple"},
+      {"larger header", with(6, 24, 2).insert(YTRACE_FILE_HEADER_SIZE, 8, 'h'), 2, ""},
+      {"zero bytes allocated after the records", good + zeros, 2, ""},
+      {"a size not stored yet", with(at_second, 0, 4), 1, ""},
+      {"file ending in a size", good.substr(0, at_second + 3), 1, ""},
+      {"cut in a record", good.substr(0, good.size() - 1), 1, truncated},
+      {"entry reserved, never written, skipped", with(at_first + YTRACE_ENTRY_KIND_OFFSET, 0, 1), 1,
+       ""},
+      {"cut in an entry never written",
+       good.substr(0, good.size() - 1).replace(at_second + YTRACE_ENTRY_KIND_OFFSET, 1, 1, '\0'), 1,
+       truncated},
+      {"entry smaller than its common part", with(at_second, 16, 4), 1,
+       offset(at_second) + "entry size 16 is not a multiple of 8 in 21.."},
+      {"entry size not aligned", with(at_second, second.size() - 1, 4), 1,
+       offset(at_second) + "entry size " + std::to_string(second.size() - 1) +
+           " is not a multiple"},
+      {"entry larger than any", with(at_second, 0xfffffff8, 4), 1,
+       offset(at_second) + "entry size 4294967288 is not a multiple of 8 in 21.."},
+      {"name past its registration",
+       with(YTRACE_FILE_HEADER_SIZE + YTRACE_ENTRY_COMMON_SIZE + 2, 9, 1), 0,
+       offset(YTRACE_FILE_HEADER_SIZE) + "registration of size 32 is too short for its fields"},
+      {"bytes after the arguments and padding",
+       with(at_second, second.size() + YTRACE_ENTRY_ALIGN, 4) + zeros.substr(0, YTRACE_ENTRY_ALIGN),
+       1,
+       offset(at_second) + "record of size " + std::to_string(second.size() + YTRACE_ENTRY_ALIGN) +
            " has bytes left over after its fields"},
       {"unknown argument type", with(arg_at, 9, 1), 0,
        offset(at_first) + "argument 1 has the unknown type 9"},
       {"string past its record", with(arg_at + 1, 200, 2), 0,
        offset(at_first) + "argument 1 runs past the end of the entry"},
-      {"entry of an unknown kind skipped", with(at_first + 4, 9, 1), 1, ""},
+      {"entry of an unknown kind skipped", with(at_first + YTRACE_ENTRY_KIND_OFFSET, 9, 1), 1, ""},
   };
   for (const auto &c : cases) {
     Decoded whole = decode(c.file);
     EXPECT_EQ(whole.lines.size(), c.lines) << c.what;
     EXPECT_TRUE(whole.error.starts_with(c.error) && whole.error.empty() == c.error.empty())
         << c.what << ": " << whole.error;
-    EXPECT_EQ(decode(c.file, 1), whole) << c.what << ", fed byte by byte";
+    // The fewest bytes a read may give, the header's.
+    EXPECT_EQ(decode(c.file, YTRACE_FILE_HEADER_SIZE), whole) << c.what << ", read in small pieces";
+  }
+}
+
+TEST(Decode, AFollowerStopsWhereNothingIsWrittenYetAndGoesOnFromThereLater) {
+  using yenv_msg::GETENV;
+  const std::string second = rec(GETENV, {"B"}), zeros(64, '\0');
+  const std::string whole =
+      b::file(kRegistration + rec(GETENV, {"A"}) + second + rec(GETENV, {"C"})) + zeros;
+  const size_t at_second = whole.find(second);
+  auto zeroed = [&](size_t at, size_t length) {
+    return std::string(whole).replace(at, length, length, '\0');
+  };
+  const struct {
+    const char *what;
+    std::string before;  // the file when the follower first reads it
+    uint64_t offset;     // where it stops
+    size_t lines;
+  } cases[] = {
+      {"no header yet", "", 0, 0},
+      {"header cut", whole.substr(0, 10), 0, 0},
+      {"entry reserved, its size not stored yet", zeroed(at_second, second.size()), at_second, 1},
+      {"entry reserved, its kind not stored yet", zeroed(at_second + YTRACE_ENTRY_KIND_OFFSET, 1),
+       at_second, 1},
+      {"file not extended over the entry yet", whole.substr(0, at_second), at_second, 1},
+      {"file ending in its size", whole.substr(0, at_second + 2), at_second, 1},
+      {"written entry cut: its start kept", whole.substr(0, at_second + 10), at_second + 10, 1},
+      {"all written", whole, whole.size() - zeros.size(), 3},
+  };
+  const std::vector<std::string> all = {kHead + "getenv A", kHead + "getenv B", kHead + "getenv C"};
+  for (const auto &c : cases) {
+    for (size_t piece : {SIZE_MAX, size_t{YTRACE_FILE_HEADER_SIZE}}) {
+      Decoded now = decode(c.before, piece, true);
+      EXPECT_EQ(now.offset, c.offset) << c.what << ", piece " << piece;
+      EXPECT_EQ(now.lines.size(), c.lines) << c.what << ", piece " << piece;
+      EXPECT_EQ(decode(c.before, piece, true, whole), (Decoded{all, "", 1, c.offset}))
+          << c.what << ", piece " << piece;
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #include "decoder.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "ytrace.h"
@@ -81,12 +82,17 @@ bool Decoder::load(const std::string &path) {
 
 bool Decoder::feed(std::string_view bytes) {
   if (damaged_) return false;
-  if (pending_.empty()) {
-    pending_.assign(bytes.substr(consume(bytes)));
-  } else {
-    pending_.append(bytes);
-    pending_.erase(0, consume(pending_));
+  if (part_ != 0) {
+    size_t take = std::min(bytes.size(), part_ - pending_.size());
+    pending_.append(bytes.substr(0, take));
+    bytes.remove_prefix(take);
+    if (pending_.size() < part_) return true;
+    consume(pending_);
+    pending_.clear();
+    if (damaged_) return false;
   }
+  size_t used = consume(bytes);
+  if (part_ != 0) pending_.assign(bytes.substr(used));
   return !damaged_;
 }
 
@@ -96,9 +102,8 @@ void Decoder::flush() {
 
 bool Decoder::end() {
   if (!damaged_ && !header_done_) {
-    fail("offset 0: " + std::string(pending_.empty() ? "the file is empty" : "the file ends") +
-         " before the end of its header");
-  } else if (!damaged_ && !pending_.empty()) {
+    fail("offset 0: the file ends before the end of its header");
+  } else if (!damaged_ && part_ != 0) {
     fail("offset " + std::to_string(offset_) + ": the file ends " +
          std::to_string(pending_.size()) + " bytes into an entry (truncated)");
   }
@@ -112,7 +117,8 @@ void Decoder::fail(std::string why) {
   release(true);
 }
 
-// Decodes the entries at the start of `bytes`; returns the bytes used.
+// Decodes the header and entries at the start of `bytes`; returns the bytes
+// used, and sets part_ when it stopped in one written but not all there.
 size_t Decoder::consume(std::string_view bytes) {
   size_t at = 0;
   std::string why;
@@ -120,24 +126,27 @@ size_t Decoder::consume(std::string_view bytes) {
     std::string_view rest = bytes.substr(at);
     size_t size = 0;
     Scan scan = header_done_ ? scan_entry(rest, &entry_, &why) : scan_header(rest, &size, &why);
+    if (header_done_) size = entry_.size;
+    if (scan == Scan::kUnwritten && !follow_) {
+      // Its writer died or failed: it is skipped, once all its bytes are there.
+      scan = rest.size() < size ? Scan::kPart : Scan::kComplete;
+    }
     if (scan != Scan::kComplete) {
       if (scan == Scan::kDamaged) fail("offset " + std::to_string(offset_ + at) + ": " + why);
+      part_ = scan == Scan::kPart ? size : 0;
       offset_ += at;
       return at;
     }
     if (!header_done_) {
       header_done_ = true;
-      at += size;
-      continue;
-    }
-    if (entry_.kind == YTRACE_ENTRY_REGISTRATION) {
+    } else if (entry_.kind == YTRACE_ENTRY_REGISTRATION) {
       std::string &name = modules_[uint64_t{entry_.pid} << 16 | entry_.module];
       name.clear();
       append_escaped(name, entry_.name, false);
     } else if (entry_.kind == YTRACE_ENTRY_RECORD) {
       record(entry_);
     }
-    at += entry_.size;
+    at += size;
   }
 }
 
@@ -184,7 +193,7 @@ void Decoder::append_text(const Entry &e, std::string &out) {
     return;
   }
   if (!out.empty() && out.back() != ' ') out += ' ';
-  out += "[catalog " + ytcat::to_hex(e.identity, 16) + " index ";
+  out += "[catalog " + ytcat::to_hex(e.identity, YTRACE_FILE_IDENTITY_SIZE) + " index ";
   append_number(out, e.index);
   if (m == nullptr) {
     out += catalog == nullptr ? ": unknown catalog" : ": unknown message";

@@ -1,5 +1,5 @@
-// Turns the bytes of a trace record file, fed in order and in pieces of any
-// size, into one readable line per record, as ytrace_decode.h describes. A
+// Turns the bytes of a trace record file, each time those from offset() on,
+// into one readable line per record, as ytrace_decode.h describes. A
 // line is handed out once its thread has begun another (until then a
 // continuation may still join it), or on flush() or end().
 #ifndef YTRACE_DECODE_DECODER_H
@@ -26,12 +26,18 @@ class Decoder {
   // Adds the catalogs of a library file (see CatalogSet::load); a failure
   // leaves the decoder as it was, with the reason in error().
   bool load(const std::string &path);
-  // Decodes the whole entries these bytes complete and keeps the rest. False
-  // at damage, with every line before it handed out; later calls do nothing.
+  // Waits at entries not written yet instead of skipping them.
+  void follow() { follow_ = true; }
+  // Where in the file the bytes of the next feed() start.
+  uint64_t offset() const { return offset_ + pending_.size(); }
+  // Decodes the whole entries in these bytes and keeps the start of a written
+  // one they cut; what follows where it stops is not kept. False at damage,
+  // with every line before it handed out; later calls do nothing.
   bool feed(std::string_view bytes);
   // Hands out the lines held for continuations that may still come.
   void flush();
-  // The input is over: flushes, and fails if it stopped inside an entry.
+  // The input is over: flushes, and fails if it stopped inside the header or
+  // an entry kept.
   bool end();
   const std::string &error() const { return error_; }
   // Stops decoding for this reason, handing out the lines held.
@@ -55,8 +61,10 @@ class Decoder {
   std::string error_;
   bool damaged_ = false;
   bool header_done_ = false;
+  bool follow_ = false;
   uint64_t offset_ = 0;  // in the file, of pending_'s first byte
-  std::string pending_;  // the start of an entry not yet complete
+  size_t part_ = 0;      // the size of the header or entry pending_ holds the start of
+  std::string pending_;
   Entry entry_;
   std::string scratch_, spare_;
   std::unordered_map<uint64_t, std::string> modules_;  // pid << 16 | module id: name

@@ -10,22 +10,27 @@ void put(std::string &out, uint64_t value, int bytes) {
 }
 
 std::string entry(uint8_t kind, const Origin &o, const std::string &body) {
+  const size_t size = (YTRACE_ENTRY_COMMON_SIZE + body.size() + YTRACE_ENTRY_ALIGN - 1) /
+                      YTRACE_ENTRY_ALIGN * YTRACE_ENTRY_ALIGN;
   std::string out;
-  put(out, YTRACE_ENTRY_COMMON_SIZE + body.size(), 4);
+  put(out, size, 4);
   put(out, kind, 1);
   put(out, o.time_ns, 8);
   put(out, o.pid, 4);
   put(out, o.tid, 4);
-  return out + body;
+  out += body;
+  out.resize(size);  // padded with zeros
+  return out;
 }
 
 }  // namespace
 
-std::string header() {
+std::string file(std::string_view entries) {
   std::string out = YTRACE_FILE_MAGIC;
   put(out, YTRACE_FILE_VERSION, 2);
   put(out, YTRACE_FILE_HEADER_SIZE, 2);
-  return out;
+  put(out, YTRACE_FILE_HEADER_SIZE + entries.size(), 8);
+  return out.append(entries);
 }
 
 std::string registration(const Origin &o, uint16_t module, std::string_view name) {

@@ -23,7 +23,9 @@ struct Origin {
 // A string, a 32-bit or a 64-bit argument.
 using Value = std::variant<std::string, uint32_t, uint64_t>;
 
-std::string header();
+// The file: its header, with the end of `entries`, then them.
+std::string file(std::string_view entries);
+// Entries, each padded to the alignment.
 std::string registration(const Origin &o, uint16_t module, std::string_view name);
 std::string record(const Origin &o, const ytcat::Identity &catalog, uint32_t index, uint16_t module,
                    uint32_t level_word, const std::vector<Value> &args);

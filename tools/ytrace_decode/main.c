@@ -28,25 +28,39 @@ static void print_line(void *context, const char *line, size_t length) {
   putc('\n', context);
 }
 
-/* Feeds the decoder from fd to its end or, following, on as the file grows.
- * Returns null when all was decoded, otherwise the reason it stopped. */
+/* Feeds the decoder from fd to the records' end or, following, on as the file
+ * grows. A file is read again from the decoder's offset each time, since the
+ * bytes past it may still be written; from a pipe, whose bytes do not change,
+ * those not decoded are kept and more read after them. Returns null when all
+ * was decoded, otherwise the reason it stopped. */
 static const char *decode(ytrace_decoder_s *d, int fd, int follow) {
   static char buf[1 << 16];
   static char reason[128];
-  off_t read_so_far = 0;
+  int seekable = lseek(fd, 0, SEEK_CUR) >= 0;
+  if (follow && seekable) ytrace_decoder_follow(d);
+  size_t kept = 0;
   int quiet_polls = 0;
   for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n > 0) {
-      read_so_far += n;
-      quiet_polls = 0;
-      if (ytrace_decoder_feed(d, buf, (size_t)n) != 0) return ytrace_decoder_error(d);
-    } else if (n < 0 && errno != EINTR) {
+    uint64_t at = ytrace_decoder_offset(d);
+    ssize_t n =
+        seekable ? pread(fd, buf, sizeof buf, (off_t)at) : read(fd, buf + kept, sizeof buf - kept);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
       snprintf(reason, sizeof reason, "cannot read: %s", strerror(errno));
       return reason;
-    } else if (n == 0 && !follow) {
+    }
+    size_t have = seekable ? (size_t)n : kept + (size_t)n;
+    if (n > 0 && ytrace_decoder_feed(d, buf, have) != 0) return ytrace_decoder_error(d);
+    size_t used = (size_t)(ytrace_decoder_offset(d) - at);
+    if (!seekable) {
+      kept = have - used;
+      memmove(buf, buf + used, kept);
+    }
+    if (n > 0 && (used > 0 || !seekable)) {
+      quiet_polls = 0;
+    } else if (!follow) {
       return ytrace_decoder_end(d) == 0 ? NULL : ytrace_decoder_error(d);
-    } else if (n == 0) {
+    } else {
       /* Nothing more for now. The continuations of a record are written right
        * after it, so lines held for them are shown only after a quiet poll. */
       if (quiet_polls++ > 0) {
@@ -54,7 +68,7 @@ static const char *decode(ytrace_decoder_s *d, int fd, int follow) {
         fflush(stdout);
       }
       struct stat st;
-      if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < read_so_far) {
+      if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size < at) {
         return "the file became shorter while it was followed";
       }
       usleep(POLL_MICROSECONDS);

@@ -66,7 +66,7 @@ Scan scan_header(std::string_view bytes, size_t *size, std::string *why) {
     *why = "not a trace file: it does not start with \"" + std::string(kMagic) + "\"";
     return Scan::kDamaged;
   }
-  if (bytes.size() < YTRACE_FILE_HEADER_SIZE) return Scan::kNeedMore;
+  if (bytes.size() < YTRACE_FILE_HEADER_SIZE) return Scan::kNothing;
   uint64_t version = le(bytes.data() + 4, 2);
   *size = le(bytes.data() + 6, 2);
   if (version != YTRACE_FILE_VERSION) {
@@ -74,25 +74,34 @@ Scan scan_header(std::string_view bytes, size_t *size, std::string *why) {
            std::to_string(YTRACE_FILE_VERSION);
     return Scan::kDamaged;
   }
-  if (*size < YTRACE_FILE_HEADER_SIZE) {
-    *why = "header size " + std::to_string(*size) + " is less than " +
-           std::to_string(YTRACE_FILE_HEADER_SIZE);
+  if (*size < YTRACE_FILE_HEADER_SIZE || *size % YTRACE_ENTRY_ALIGN != 0) {
+    *why = "header size " + std::to_string(*size) + " is not a multiple of " +
+           std::to_string(YTRACE_ENTRY_ALIGN) + " from " + std::to_string(YTRACE_FILE_HEADER_SIZE) +
+           " on";
     return Scan::kDamaged;
   }
-  return bytes.size() < *size ? Scan::kNeedMore : Scan::kComplete;
+  return bytes.size() < *size ? Scan::kPart : Scan::kComplete;
 }
 
 Scan scan_entry(std::string_view bytes, Entry *out, std::string *why) {
-  if (bytes.size() < 4) return Scan::kNeedMore;
-  out->size = static_cast<uint32_t>(le(bytes.data(), 4));
-  if (out->size < YTRACE_ENTRY_COMMON_SIZE || out->size > kMaxEntrySize) {
-    *why = "entry size " + std::to_string(out->size) + " is outside " +
-           std::to_string(YTRACE_ENTRY_COMMON_SIZE) + ".." + std::to_string(kMaxEntrySize);
+  if (bytes.size() < YTRACE_ENTRY_KIND_OFFSET) return Scan::kNothing;
+  out->size = static_cast<uint32_t>(le(bytes.data(), YTRACE_ENTRY_KIND_OFFSET));
+  if (out->size == 0) return Scan::kNothing;
+  if (out->size < YTRACE_ENTRY_COMMON_SIZE || out->size > kMaxEntrySize ||
+      out->size % YTRACE_ENTRY_ALIGN != 0) {
+    *why = "entry size " + std::to_string(out->size) + " is not a multiple of " +
+           std::to_string(YTRACE_ENTRY_ALIGN) + " in " + std::to_string(YTRACE_ENTRY_COMMON_SIZE) +
+           ".." + std::to_string(kMaxEntrySize);
     return Scan::kDamaged;
   }
-  if (bytes.size() < out->size) return Scan::kNeedMore;
-  Reader r{bytes.data() + 4, out->size - 4u};
-  r.number(&out->kind);
+  // The kind is stored last: the entry is whole once it is nonzero.
+  out->kind = bytes.size() > YTRACE_ENTRY_KIND_OFFSET
+                  ? static_cast<uint8_t>(bytes[YTRACE_ENTRY_KIND_OFFSET])
+                  : 0;
+  if (out->kind == 0) return Scan::kUnwritten;
+  if (bytes.size() < out->size) return Scan::kPart;
+  Reader r{bytes.data() + YTRACE_ENTRY_KIND_OFFSET + 1,
+           out->size - size_t{YTRACE_ENTRY_KIND_OFFSET + 1}};
   r.number(&out->time_ns);
   r.number(&out->pid);
   r.number(&out->tid);
@@ -104,14 +113,15 @@ Scan scan_entry(std::string_view bytes, Entry *out, std::string *why) {
     if (ok) out->name = std::string_view(at, length);
   } else if (out->kind == YTRACE_ENTRY_RECORD) {
     uint8_t count = 0;
-    ok = r.take(16, &at) && r.number(&out->index) && r.number(&out->module) &&
-         r.number(&out->level_word) && r.number(&count);
+    ok = r.take(YTRACE_FILE_IDENTITY_SIZE, &at) && r.number(&out->index) &&
+         r.number(&out->module) && r.number(&out->level_word) && r.number(&count);
     if (ok) out->identity = reinterpret_cast<const uint8_t *>(at);
     if (ok && !scan_args(r, count, &out->args, why)) return Scan::kDamaged;
   } else {
     return Scan::kComplete;
   }
-  if (!ok || r.left != 0) {
+  // What is left is the padding, fewer bytes than the alignment.
+  if (!ok || r.left >= YTRACE_ENTRY_ALIGN) {
     *why = (out->kind == YTRACE_ENTRY_RECORD ? "record" : "registration") +
            std::string(" of size ") + std::to_string(out->size) +
            (ok ? " has bytes left over after its fields" : " is too short for its fields");

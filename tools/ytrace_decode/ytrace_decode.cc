@@ -40,6 +40,14 @@ int ytrace_decoder_load(ytrace_decoder_s *d, const char *library_path) {
   return checked(d, [&] { return d->decoder.load(library_path); });
 }
 
+void ytrace_decoder_follow(ytrace_decoder_s *d) {
+  d->decoder.follow();
+}
+
+uint64_t ytrace_decoder_offset(const ytrace_decoder_s *d) {
+  return d->decoder.offset();
+}
+
 int ytrace_decoder_feed(ytrace_decoder_s *d, const void *bytes, size_t length) {
   return checked(d, [&] { return d->decoder.feed({static_cast<const char *>(bytes), length}); });
 }
