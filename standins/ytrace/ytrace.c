@@ -2,16 +2,16 @@
  * ring, for tests to read through ytrace_capture.h. Safe for concurrent callers. */
 #include <pthread.h>
 #include <stdarg.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "ytrace.h"
 #include "ytrace_capture.h"
+#include "ytrace_internal.h"
 
-enum { MAX_MODULES = 32, DEFAULT_MAX_LEVEL = 6 };
+enum { MAX_MODULES = 32 };
 
 typedef struct {
-  char name[32];
+  char name[YTRACE_NAME_MAX + 1];
   unsigned registrations;
   int max_level;
 } module_s;
@@ -27,23 +27,10 @@ static __thread uint16_t last_module_id;
 static __thread uint32_t last_level;
 static __thread int eval_once_result;
 
-static pthread_once_t default_once = PTHREAD_ONCE_INIT;
-static int default_level = DEFAULT_MAX_LEVEL;
-
-static void read_default_level(void) {
-  const char *env = getenv("YTRACE_LEVEL");
-  if (env != NULL && *env != 0) default_level = atoi(env);
-}
-
-static int default_max_level(void) {
-  pthread_once(&default_once, read_default_level);
-  return default_level;
-}
-
 /* Caller holds the lock. */
 static module_s *find_module(const char *name) {
   for (unsigned i = 0; i < module_count; i++)
-    if (strncmp(modules[i].name, name, sizeof modules[i].name - 1) == 0) return &modules[i];
+    if (strncmp(modules[i].name, name, YTRACE_NAME_MAX) == 0) return &modules[i];
   return NULL;
 }
 
@@ -51,8 +38,8 @@ static module_s *add_module(const char *name) {
   module_s *m = find_module(name);
   if (m == NULL && module_count < MAX_MODULES) {
     m = &modules[module_count];
-    strncpy(m->name, name, sizeof m->name - 1);
-    m->max_level = default_max_level();
+    strncpy(m->name, name, YTRACE_NAME_MAX);
+    m->max_level = ytrace_env_level(name);
     __atomic_store_n(&module_count, module_count + 1, __ATOMIC_RELEASE);
   }
   return m;
@@ -61,7 +48,7 @@ static module_s *add_module(const char *name) {
 /* Lock-free: a module's slot is filled before module_count covers it. */
 static int max_level_of(uint16_t module_id) {
   if (module_id == 0 || module_id > __atomic_load_n(&module_count, __ATOMIC_ACQUIRE))
-    return default_max_level();
+    return ytrace_env_level(NULL);
   return __atomic_load_n(&modules[module_id - 1].max_level, __ATOMIC_RELAXED);
 }
 
