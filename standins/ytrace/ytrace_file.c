@@ -1,11 +1,10 @@
-/* The record file YTRACE_FILE names, in the format of ytrace_file_format.h.
+/* The record file YTRACE_FILE names, in the format of ytrace_file_format.h: opening
+ * it, and what goes into each entry. ytrace_file_space.c finds the entries room.
  *
- * Several threads and processes append to one file at once. Each entry is built in
- * a local buffer and goes out in one write(2) on a descriptor opened with O_APPEND,
- * which places it whole after every entry written before; no lock is needed. The
- * file is opened once per process, at its first entry; a forked child keeps using
- * the descriptor it inherits. Nothing is ever printed: when the file cannot be used
- * the records still go to the ring, and errno is as the caller left it. */
+ * The file is opened once per process, at its first entry; a forked child keeps
+ * the descriptor and the header's mapping it inherits. Nothing is ever printed:
+ * when the file cannot be used the records still go to the ring, and errno is as
+ * the caller left it. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -14,54 +13,59 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
-#include "ytrace_capture.h"
-#include "ytrace_file_format.h"
 #include "ytrace_internal.h"
 
-enum {
-  IDENTITY_SIZE = 16,
-  RECORD_FIXED_SIZE = YTRACE_ENTRY_COMMON_SIZE + IDENTITY_SIZE + 4 + 2 + 4 + 1,
-  ENTRY_MAX = RECORD_FIXED_SIZE + YTRACE_CAPTURE_MAX_ARGS * (1 + 2 + YTRACE_FILE_STRING_MAX)
-};
-
 static pthread_once_t once = PTHREAD_ONCE_INIT;
-static int fd = -1;
 /* Asked of the kernel once per process and thread; a forked child forgets them. */
 static pid_t pid;
 static __thread pid_t tid;
 
+/* The low `bytes` bytes of `value`, in the file's (and the writer's) byte order. */
 static unsigned char *put(unsigned char *p, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; i++) p[i] = (unsigned char)(value >> 8 * i);
+  memcpy(p, &value, (size_t)bytes);
   return p + bytes;
 }
 
-static int has_header(const char *path) {
-  unsigned char h[YTRACE_FILE_HEADER_SIZE];
-  int f = open(path, O_RDONLY | O_CLOEXEC);
-  if (f < 0) return 0;
-  int ok = read(f, h, sizeof h) == sizeof h && memcmp(h, YTRACE_FILE_MAGIC, 4) == 0 &&
-           (h[4] | h[5] << 8) == YTRACE_FILE_VERSION;
-  close(f);
-  return ok;
+/* A new file's header; an existing file's must start the same up to its end field. */
+static void fill_header(unsigned char *h) {
+  memcpy(h, YTRACE_FILE_MAGIC, 4);
+  put(put(put(h + 4, YTRACE_FILE_VERSION, 2), YTRACE_FILE_HEADER_SIZE, 2), YTRACE_FILE_HEADER_SIZE,
+      8);
 }
 
-/* Puts a file holding just the header at `path` unless one is there already, and
- * tells whether a file is there now. The header goes into a private file first,
- * which link(2) then names: no process ever sees the file without its header, and
- * of several starting at once only one places it (the others get EEXIST). The
- * file's mode is mkostemp's, 0600. */
+/* The header of the file open as `f`, mapped shared; NULL when the file does not
+ * start with this format's header. */
+static unsigned char *map_header(int f) {
+  unsigned char expected[YTRACE_FILE_HEADER_SIZE];
+  struct stat st;
+  if (fstat(f, &st) != 0 || st.st_size < YTRACE_FILE_HEADER_SIZE) return NULL;
+  unsigned char *h = mmap(NULL, YTRACE_FILE_HEADER_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, f, 0);
+  if (h == MAP_FAILED) return NULL;
+  fill_header(expected);
+  if (memcmp(h, expected, YTRACE_FILE_END_OFFSET) == 0) return h;
+  munmap(h, YTRACE_FILE_HEADER_SIZE);
+  return NULL;
+}
+
+/* Puts a file holding the header, and zero bytes up to YTRACE_FILE_CHUNK, at
+ * `path` unless one is there already, and tells whether a file is there now. The
+ * header goes into a private file first, which link(2) then names: no process ever
+ * sees the file without its header, nor with a size other than a multiple of
+ * YTRACE_FILE_CHUNK, and of several starting at once only one places it (the
+ * others get EEXIST). The file's mode is mkostemp's, 0600. */
 static int place_file(const char *path) {
   char tmp[PATH_MAX];
   if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", path) >= (int)sizeof tmp) return 0;
   int f = mkostemp(tmp, O_CLOEXEC);
   if (f < 0) return 0;
   unsigned char h[YTRACE_FILE_HEADER_SIZE];
-  memcpy(h, YTRACE_FILE_MAGIC, 4);
-  put(put(h + 4, YTRACE_FILE_VERSION, 2), YTRACE_FILE_HEADER_SIZE, 2);
-  int written = write(f, h, sizeof h) == sizeof h;
+  fill_header(h);
+  int written = write(f, h, sizeof h) == sizeof h && fallocate(f, 0, 0, YTRACE_FILE_CHUNK) == 0;
   close(f);
   int placed = written && (link(tmp, path) == 0 || errno == EEXIST);
   unlink(tmp);
@@ -80,19 +84,20 @@ static void open_file(void) {
   const char *path = getenv("YTRACE_FILE");
   if (path == NULL || *path == 0) return;
   int saved = errno;
-  int f = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (f < 0 && errno == ENOENT && place_file(path)) f = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (f >= 0 && (!has_header(path) || pthread_atfork(NULL, NULL, forget_ids) != 0)) {
-    close(f);
-    f = -1;
+  int f = open(path, O_RDWR | O_CLOEXEC);
+  if (f < 0 && errno == ENOENT && place_file(path)) f = open(path, O_RDWR | O_CLOEXEC);
+  unsigned char *h = f >= 0 ? map_header(f) : NULL;
+  if (h == NULL || pthread_atfork(NULL, NULL, forget_ids) != 0 ||
+      !ytrace_file_space_start(f, (uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET))) {
+    if (h != NULL) munmap(h, YTRACE_FILE_HEADER_SIZE);
+    if (f >= 0) close(f);
   }
-  __atomic_store_n(&fd, f, __ATOMIC_RELAXED);
   errno = saved;
 }
 
 int ytrace_file_open(void) {
   pthread_once(&once, open_file);
-  return __atomic_load_n(&fd, __ATOMIC_RELAXED) >= 0;
+  return ytrace_file_writable();
 }
 
 pid_t ytrace_file_pid(void) {
@@ -104,7 +109,8 @@ pid_t ytrace_file_pid(void) {
   return p;
 }
 
-/* Fills in what every entry starts with but its size, which append() sets. */
+/* Fills in what every entry starts with but its size, which ytrace_file_append()
+ * sets. */
 static unsigned char *begin_entry(unsigned char *buf, int kind) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
@@ -116,42 +122,25 @@ static unsigned char *begin_entry(unsigned char *buf, int kind) {
   return put(p, (uint32_t)tid, 4);
 }
 
-/* A short write (a full disk, a file size limit) is not completed: the rest would
- * land after other writers' entries, which a reader could no longer find. The
- * process stops writing instead; a reader stops at the cut entry. */
-static void append(unsigned char *buf, const unsigned char *end) {
-  int f = __atomic_load_n(&fd, __ATOMIC_RELAXED);
-  if (f < 0) return;
-  size_t size = (size_t)(end - buf);
-  put(buf, size, 4);
-  int saved = errno;
-  ssize_t written;
-  do {
-    written = write(f, buf, size);
-  } while (written < 0 && errno == EINTR);
-  if (written != (ssize_t)size) __atomic_store_n(&fd, -1, __ATOMIC_RELAXED);
-  errno = saved;
-}
-
 void ytrace_file_registration(uint16_t module_id, const char *name) {
-  unsigned char buf[YTRACE_ENTRY_COMMON_SIZE + 2 + 1 + YTRACE_NAME_MAX];
+  unsigned char buf[YTRACE_ENTRY_COMMON_SIZE + 2 + 1 + YTRACE_NAME_MAX + YTRACE_ENTRY_ALIGN - 1];
   size_t length = strnlen(name, YTRACE_NAME_MAX);
   unsigned char *p = put(begin_entry(buf, YTRACE_ENTRY_REGISTRATION), module_id, 2);
   *p++ = (unsigned char)length;
   memcpy(p, name, length);
-  append(buf, p + length);
+  ytrace_file_append(buf, (size_t)(p + length - buf));
 }
 
 void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
                         uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
-  unsigned char buf[ENTRY_MAX];
+  unsigned char buf[YTRACE_FILE_ENTRY_MAX];
   unsigned char *p = begin_entry(buf, YTRACE_ENTRY_RECORD);
   if (catalog != NULL) {
-    memcpy(p, catalog, IDENTITY_SIZE);
+    memcpy(p, catalog, YTRACE_FILE_IDENTITY_SIZE);
   } else {
-    memset(p, 0, IDENTITY_SIZE);
+    memset(p, 0, YTRACE_FILE_IDENTITY_SIZE);
   }
-  p = put(p + IDENTITY_SIZE, index, 4);
+  p = put(p + YTRACE_FILE_IDENTITY_SIZE, index, 4);
   p = put(p, module_id, 2);
   p = put(p, level_word, 4);
   *p++ = (unsigned char)arg_count;
@@ -166,5 +155,5 @@ void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
       p = put(p, args[i].number, args[i].type == '4' ? 4 : 8);
     }
   }
-  append(buf, p);
+  ytrace_file_append(buf, (size_t)(p - buf));
 }
