@@ -1,17 +1,18 @@
 /* Stand-in for the platform trace facility: records kept in memory, in a bounded
- * ring, for tests to read through ytrace_capture.h. Safe for concurrent callers. */
+ * ring, for tests to read through ytrace_capture.h, and appended to the file
+ * YTRACE_FILE names (ytrace_file.c). Safe for concurrent callers. */
 #include <pthread.h>
 #include <stdarg.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "ytrace.h"
 #include "ytrace_capture.h"
+#include "ytrace_internal.h"
 
-enum { MAX_MODULES = 32, DEFAULT_MAX_LEVEL = 6 };
+enum { MAX_MODULES = 32 };
 
 typedef struct {
-  char name[32];
+  char name[YTRACE_NAME_MAX + 1];
   unsigned registrations;
   int max_level;
 } module_s;
@@ -22,28 +23,17 @@ static module_s modules[MAX_MODULES];
 static unsigned module_count;
 static ytrace_capture_record_s ring[YTRACE_CAPTURE_RING];
 static size_t ring_next, ring_held;
+/* The process whose registrations the file holds: a forked child's differs. */
+static pid_t announced_pid;
 
 static __thread uint16_t last_module_id;
 static __thread uint32_t last_level;
 static __thread int eval_once_result;
 
-static pthread_once_t default_once = PTHREAD_ONCE_INIT;
-static int default_level = DEFAULT_MAX_LEVEL;
-
-static void read_default_level(void) {
-  const char *env = getenv("YTRACE_LEVEL");
-  if (env != NULL && *env != 0) default_level = atoi(env);
-}
-
-static int default_max_level(void) {
-  pthread_once(&default_once, read_default_level);
-  return default_level;
-}
-
 /* Caller holds the lock. */
 static module_s *find_module(const char *name) {
   for (unsigned i = 0; i < module_count; i++)
-    if (strncmp(modules[i].name, name, sizeof modules[i].name - 1) == 0) return &modules[i];
+    if (strncmp(modules[i].name, name, YTRACE_NAME_MAX) == 0) return &modules[i];
   return NULL;
 }
 
@@ -51,8 +41,8 @@ static module_s *add_module(const char *name) {
   module_s *m = find_module(name);
   if (m == NULL && module_count < MAX_MODULES) {
     m = &modules[module_count];
-    strncpy(m->name, name, sizeof m->name - 1);
-    m->max_level = default_max_level();
+    strncpy(m->name, name, YTRACE_NAME_MAX);
+    m->max_level = ytrace_env_level(name);
     __atomic_store_n(&module_count, module_count + 1, __ATOMIC_RELEASE);
   }
   return m;
@@ -61,17 +51,35 @@ static module_s *add_module(const char *name) {
 /* Lock-free: a module's slot is filled before module_count covers it. */
 static int max_level_of(uint16_t module_id) {
   if (module_id == 0 || module_id > __atomic_load_n(&module_count, __ATOMIC_ACQUIRE))
-    return default_max_level();
+    return ytrace_env_level(NULL);
   return __atomic_load_n(&modules[module_id - 1].max_level, __ATOMIC_RELAXED);
+}
+
+/* Caller holds the lock. Writes the registration of `m` (NULL: none) to the file.
+ * A process that has written none yet, such as a forked child holding its parent's
+ * modules, first writes all it holds: a reader names modules by pid and id. */
+static void write_registrations(const module_s *m) {
+  pid_t pid = ytrace_file_pid();
+  if (announced_pid == pid) {
+    if (m != NULL) ytrace_file_registration((uint16_t)(m - modules + 1), m->name);
+    return;
+  }
+  __atomic_store_n(&announced_pid, pid, __ATOMIC_RELAXED);
+  for (unsigned i = 0; i < module_count; i++)
+    if (modules[i].registrations > 0) ytrace_file_registration((uint16_t)(i + 1), modules[i].name);
 }
 
 int ytrace_module_init_fn(const char *module_name, uint16_t *module_id_out,
                           uint32_t *registration_word) {
   (void)registration_word;
   if (module_name == NULL || module_id_out == NULL) return -1;
+  int to_file = ytrace_file_open();
   pthread_mutex_lock(&lock);
   module_s *m = add_module(module_name);
-  if (m != NULL) m->registrations++;
+  if (m != NULL) {
+    m->registrations++;
+    if (to_file) write_registrations(m);
+  }
   pthread_mutex_unlock(&lock);
   if (m == NULL) return -1;
   *module_id_out = (uint16_t)(m - modules + 1);
@@ -95,9 +103,35 @@ uint32_t ytrace_last_level(void) {
   return last_level;
 }
 
-/* Records one emit call; `signature` holds the argument type digits. The record
- * is written straight into its ring slot, copying only what each argument holds,
- * so that keeping a record costs little next to the code that emits it. */
+/* Copies a record straight into its ring slot, only what each argument holds, so
+ * that keeping a record costs little next to the code that emits it. */
+static void keep_in_ring(const void *catalog, uint32_t index, uint16_t module_id,
+                         uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
+  pthread_mutex_lock(&lock);
+  ytrace_capture_record_s *r = &ring[ring_next];
+  r->catalog = catalog;
+  r->message_index = index;
+  r->module_id = module_id;
+  r->level_word = level_word;
+  r->arg_count = arg_count;
+  for (unsigned i = 0; i < arg_count; i++) {
+    ytrace_capture_arg_s *a = &r->args[i];
+    a->type = args[i].type;
+    a->number = args[i].number;
+    a->text[0] = 0;
+    if (args[i].type == '1') {
+      size_t n = strnlen(args[i].text, sizeof a->text - 1);
+      memcpy(a->text, args[i].text, n);
+      a->text[n] = 0;
+    }
+  }
+  ring_next = (ring_next + 1) % YTRACE_CAPTURE_RING;
+  if (ring_held < YTRACE_CAPTURE_RING) ring_held++;
+  pthread_mutex_unlock(&lock);
+}
+
+/* Records one emit call; `signature` holds the argument type digits. The file
+ * entry is written outside the lock. */
 static int record(const void *catalog, uint32_t index, uint16_t module_id, uint32_t level_word,
                   const char *signature, ...) {
   uint32_t level = level_word >> YTRACE_LEVEL_SHIFT;
@@ -105,36 +139,31 @@ static int record(const void *catalog, uint32_t index, uint16_t module_id, uint3
   last_level = level;
   if (!ytrace_module_test(module_id, level)) return 0;
 
+  ytrace_arg_s args[YTRACE_CAPTURE_MAX_ARGS];
+  unsigned n = 0;
   va_list ap;
   va_start(ap, signature);
-  pthread_mutex_lock(&lock);
-  ytrace_capture_record_s *r = &ring[ring_next];
-  r->catalog = catalog;
-  r->message_index = index;
-  r->module_id = module_id;
-  r->level_word = level_word;
-  r->arg_count = 0;
-  for (const char *t = signature; *t != 0 && r->arg_count < YTRACE_CAPTURE_MAX_ARGS; t++) {
-    ytrace_capture_arg_s *a = &r->args[r->arg_count++];
-    a->type = *t;
-    a->number = 0;
-    a->text[0] = 0;
+  for (const char *t = signature; *t != 0 && n < YTRACE_CAPTURE_MAX_ARGS; t++, n++) {
+    args[n] = (ytrace_arg_s){*t, 0, NULL};
     if (*t == '1') {
       const char *text = va_arg(ap, const char *);
-      if (text == NULL) text = "(null)";
-      size_t n = strnlen(text, sizeof a->text - 1);
-      memcpy(a->text, text, n);
-      a->text[n] = 0;
+      args[n].text = text != NULL ? text : "(null)";
     } else if (*t == '4') {
-      a->number = va_arg(ap, uint32_t);
+      args[n].number = va_arg(ap, uint32_t);
     } else {
-      a->number = va_arg(ap, uint64_t);
+      args[n].number = va_arg(ap, uint64_t);
     }
   }
-  ring_next = (ring_next + 1) % YTRACE_CAPTURE_RING;
-  if (ring_held < YTRACE_CAPTURE_RING) ring_held++;
-  pthread_mutex_unlock(&lock);
   va_end(ap);
+  keep_in_ring(catalog, index, module_id, level_word, args, n);
+  if (ytrace_file_open()) {
+    if (__atomic_load_n(&announced_pid, __ATOMIC_RELAXED) != ytrace_file_pid()) {
+      pthread_mutex_lock(&lock);
+      write_registrations(NULL);
+      pthread_mutex_unlock(&lock);
+    }
+    ytrace_file_record(catalog, index, module_id, level_word, args, n);
+  }
   return 0;
 }
 

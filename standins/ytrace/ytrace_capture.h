@@ -1,8 +1,11 @@
 /* Test view of the trace stand-in: the records it kept, newest last, and the
  * thresholds that decide which are kept. Not part of the platform interface.
  *
- * A module keeps levels 0 to 6 unless YTRACE_LEVEL (a number, for every module)
- * or ytrace_capture_set_level() says otherwise. */
+ * A module keeps levels 0 to 6 unless YTRACE_LEVEL or ytrace_capture_set_level()
+ * says otherwise. YTRACE_LEVEL, read once per process, is a comma-separated list of
+ * a number, the default for every module ("7"), and name:number for one module
+ * ("3,yenv:7,ycurs:-1"; -1 keeps none); malformed parts are ignored. A level set
+ * here wins over the variable's. */
 #ifndef YUTIL_STANDINS_YTRACE_CAPTURE_H
 #define YUTIL_STANDINS_YTRACE_CAPTURE_H
 

@@ -1,0 +1,159 @@
+/* The record file YTRACE_FILE names, in the format of ytrace_file_format.h: opening
+ * it, and what goes into each entry. ytrace_file_space.c finds the entries room.
+ *
+ * The file is opened once per process, at its first entry; a forked child keeps
+ * the descriptor and the header's mapping it inherits. Nothing is ever printed:
+ * when the file cannot be used the records still go to the ring, and errno is as
+ * the caller left it. */
+#define _GNU_SOURCE
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "ytrace_internal.h"
+
+static pthread_once_t once = PTHREAD_ONCE_INIT;
+/* Asked of the kernel once per process and thread; a forked child forgets them. */
+static pid_t pid;
+static __thread pid_t tid;
+
+/* The low `bytes` bytes of `value`, in the file's (and the writer's) byte order. */
+static unsigned char *put(unsigned char *p, uint64_t value, int bytes) {
+  memcpy(p, &value, (size_t)bytes);
+  return p + bytes;
+}
+
+/* A new file's header; an existing file's must start the same up to its end field. */
+static void fill_header(unsigned char *h) {
+  memcpy(h, YTRACE_FILE_MAGIC, 4);
+  put(put(put(h + 4, YTRACE_FILE_VERSION, 2), YTRACE_FILE_HEADER_SIZE, 2), YTRACE_FILE_HEADER_SIZE,
+      8);
+}
+
+/* The header of the file open as `f`, mapped shared; NULL when the file does not
+ * start with this format's header. */
+static unsigned char *map_header(int f) {
+  unsigned char expected[YTRACE_FILE_HEADER_SIZE];
+  struct stat st;
+  if (fstat(f, &st) != 0 || st.st_size < YTRACE_FILE_HEADER_SIZE) return NULL;
+  unsigned char *h = mmap(NULL, YTRACE_FILE_HEADER_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, f, 0);
+  if (h == MAP_FAILED) return NULL;
+  fill_header(expected);
+  if (memcmp(h, expected, YTRACE_FILE_END_OFFSET) == 0) return h;
+  munmap(h, YTRACE_FILE_HEADER_SIZE);
+  return NULL;
+}
+
+/* Puts a file holding the header, and zero bytes up to YTRACE_FILE_CHUNK, at
+ * `path` unless one is there already, and tells whether a file is there now. The
+ * header goes into a private file first, which link(2) then names: no process ever
+ * sees the file without its header, nor with a size other than a multiple of
+ * YTRACE_FILE_CHUNK, and of several starting at once only one places it (the
+ * others get EEXIST). The file's mode is mkostemp's, 0600. */
+static int place_file(const char *path) {
+  char tmp[PATH_MAX];
+  if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", path) >= (int)sizeof tmp) return 0;
+  int f = mkostemp(tmp, O_CLOEXEC);
+  if (f < 0) return 0;
+  unsigned char h[YTRACE_FILE_HEADER_SIZE];
+  fill_header(h);
+  int written = write(f, h, sizeof h) == sizeof h && fallocate(f, 0, 0, YTRACE_FILE_CHUNK) == 0;
+  close(f);
+  int placed = written && (link(tmp, path) == 0 || errno == EEXIST);
+  unlink(tmp);
+  return placed;
+}
+
+static void forget_ids(void) {
+  pid = 0;
+  tid = 0;
+}
+
+/* An existing file is appended to only when it starts with this format's header;
+ * anything else, an empty file too, is left alone. No O_CREAT: only place_file
+ * creates the file, so that it never exists without its header. */
+static void open_file(void) {
+  const char *path = getenv("YTRACE_FILE");
+  if (path == NULL || *path == 0) return;
+  int saved = errno;
+  int f = open(path, O_RDWR | O_CLOEXEC);
+  if (f < 0 && errno == ENOENT && place_file(path)) f = open(path, O_RDWR | O_CLOEXEC);
+  unsigned char *h = f >= 0 ? map_header(f) : NULL;
+  if (h == NULL || pthread_atfork(NULL, NULL, forget_ids) != 0 ||
+      !ytrace_file_space_start(f, (uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET))) {
+    if (h != NULL) munmap(h, YTRACE_FILE_HEADER_SIZE);
+    if (f >= 0) close(f);
+  }
+  errno = saved;
+}
+
+int ytrace_file_open(void) {
+  pthread_once(&once, open_file);
+  return ytrace_file_writable();
+}
+
+pid_t ytrace_file_pid(void) {
+  pid_t p = __atomic_load_n(&pid, __ATOMIC_RELAXED);
+  if (p == 0) {
+    p = getpid();
+    __atomic_store_n(&pid, p, __ATOMIC_RELAXED);
+  }
+  return p;
+}
+
+/* Fills in what every entry starts with but its size, which ytrace_file_append()
+ * sets. */
+static unsigned char *begin_entry(unsigned char *buf, int kind) {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  if (tid == 0) tid = gettid();
+  unsigned char *p = buf + 4;
+  *p++ = (unsigned char)kind;
+  p = put(p, (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec, 8);
+  p = put(p, (uint32_t)ytrace_file_pid(), 4);
+  return put(p, (uint32_t)tid, 4);
+}
+
+void ytrace_file_registration(uint16_t module_id, const char *name) {
+  unsigned char buf[YTRACE_ENTRY_COMMON_SIZE + 2 + 1 + YTRACE_NAME_MAX + YTRACE_ENTRY_ALIGN - 1];
+  size_t length = strnlen(name, YTRACE_NAME_MAX);
+  unsigned char *p = put(begin_entry(buf, YTRACE_ENTRY_REGISTRATION), module_id, 2);
+  *p++ = (unsigned char)length;
+  memcpy(p, name, length);
+  ytrace_file_append(buf, (size_t)(p + length - buf));
+}
+
+void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
+                        uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
+  unsigned char buf[YTRACE_FILE_ENTRY_MAX];
+  unsigned char *p = begin_entry(buf, YTRACE_ENTRY_RECORD);
+  if (catalog != NULL) {
+    memcpy(p, catalog, YTRACE_FILE_IDENTITY_SIZE);
+  } else {
+    memset(p, 0, YTRACE_FILE_IDENTITY_SIZE);
+  }
+  p = put(p + YTRACE_FILE_IDENTITY_SIZE, index, 4);
+  p = put(p, module_id, 2);
+  p = put(p, level_word, 4);
+  *p++ = (unsigned char)arg_count;
+  for (unsigned i = 0; i < arg_count; i++) {
+    *p++ = (unsigned char)(args[i].type - '0');
+    if (args[i].type == '1') {
+      size_t length = strnlen(args[i].text, YTRACE_FILE_STRING_MAX);
+      p = put(p, length, 2);
+      memcpy(p, args[i].text, length);
+      p += length;
+    } else {
+      p = put(p, args[i].number, args[i].type == '4' ? 4 : 8);
+    }
+  }
+  ytrace_file_append(buf, (size_t)(p - buf));
+}

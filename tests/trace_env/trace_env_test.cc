@@ -1,0 +1,289 @@
+// The trace stand-in's YTRACE_LEVEL forms and its record file (YTRACE_FILE), read
+// back by a reader of just what these tests need. The stand-in reads both variables
+// once per process, so all tracing happens in forked children, never in this process.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "ytrace.h"
+#include "ytrace_capture.h"
+#include "ytrace_file_format.h"
+
+namespace {
+
+const unsigned char kIdentity[YTRACE_FILE_IDENTITY_SIZE] = {0xc5, 1, 2,  3,  4,  5,  6,  7,
+                                                            8,    9, 10, 11, 12, 13, 14, 0xfe};
+
+uint16_t registered(const char *name) {
+  uint16_t id = 0;
+  uint32_t word = 0;
+  ytrace_module_init_fn(name, &id, &word);
+  return id;
+}
+
+std::string contents(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+pid_t spawn(const std::function<void()> &body) {
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) body(), _exit(0);
+  return pid;
+}
+
+// Runs `body` in a forked child; returns what the child wrote on stderr, then the
+// body's answer.
+std::string in_child(const std::function<std::string()> &body) {
+  char out[] = "/tmp/ytrace_env_test_XXXXXX";
+  int fd = mkstemp(out), status = 0;
+  waitpid(spawn([&body, fd] {
+            std::string answer = (dup2(fd, 2), body());
+            if (write(2, answer.data(), answer.size()) != ssize_t(answer.size())) _exit(1);
+          }),
+          &status, 0);
+  std::string got = contents(out);
+  close(fd), unlink(out);
+  return status == 0 ? got : "child failed: " + got;
+}
+
+struct Entry {
+  uint64_t time;
+  uint32_t pid, tid;
+  std::string text;  // "reg ID NAME", "rec INDEX mMODULE wLEVELWORD ARGS...", or what is wrong
+};
+
+// The file's entries up to the header's end; a bad header, an entry not written
+// whole or whose fields do not fill its size up to the padding, or a tail that is
+// not zero ends the list with a "bad" entry.
+std::vector<Entry> read_entries(const std::string &path) {
+  std::string s = contents(path);
+  size_t at = 0;
+  auto num = [&s, &at](size_t n) {
+    uint64_t v = 0;
+    for (size_t i = n; i-- > 0;) v = v << 8 | uint8_t(at + i < s.size() ? s[at + i] : 0);
+    return at += n, v;
+  };
+  auto bytes = [&s, &at](size_t n) { return at += n, at <= s.size() ? s.substr(at - n, n) : ""; };
+  if (bytes(4) != YTRACE_FILE_MAGIC || num(2) != YTRACE_FILE_VERSION ||
+      num(2) != YTRACE_FILE_HEADER_SIZE)
+    return {{0, 0, 0, "bad header"}};
+  size_t end = num(8);
+  std::vector<Entry> entries;
+  while (at < end) {
+    size_t start = at, size = num(4), kind = num(1);
+    Entry e{num(8), uint32_t(num(4)), uint32_t(num(4)), ""};
+    std::ostringstream t;
+    if (kind == YTRACE_ENTRY_REGISTRATION) t << "reg " << num(2) << " " << bytes(num(1));
+    if (kind == YTRACE_ENTRY_RECORD) {
+      t << (bytes(sizeof kIdentity) == std::string(kIdentity, std::end(kIdentity)) ? "rec "
+                                                                                   : "rec of ? ")
+        << num(4) << " m" << num(2) << " w" << std::hex << num(4) << std::dec;
+      for (size_t n = num(1); n-- > 0;) {
+        size_t tag = num(1);
+        if (tag == YTRACE_ARG_STRING) t << " '" << bytes(num(2)) << "'";
+        if (tag != YTRACE_ARG_STRING) t << " " << num(tag == YTRACE_ARG_U32 ? 4 : 8);
+      }
+    }
+    e.text = t.str();
+    if (kind == 0 || size % YTRACE_ENTRY_ALIGN != 0 || at > start + size ||
+        start + size - at >= YTRACE_ENTRY_ALIGN || start + size > s.size() ||
+        s.find_first_not_of('\0', at) < start + size) {
+      entries.push_back({0, 0, 0, "bad entry at " + std::to_string(start) + ": " + e.text});
+      return entries;
+    }
+    entries.push_back(e), at = start + size;
+  }
+  if (at != end || s.find_first_not_of('\0', end) != std::string::npos)
+    entries.push_back({0, 0, 0, "bad tail at " + std::to_string(end)});
+  return entries;
+}
+
+TEST(TraceLevels, EnvironmentSetsDefaultAndPerModuleLevels) {
+  struct {
+    const char *env;
+    const char *kept;  // highest level kept by yenv, ycurs, another module, no module
+  } cases[] = {
+      {nullptr, "6 6 6 6"},
+      {"7", "7 7 7 7"},
+      {"yenv:7,ycurs:3", "7 3 6 6"},
+      {"yenv:7,3", "7 3 3 3"},
+      {"-1,ycurs:9", "-1 9 -1 -1"},
+      {"yenv:2,yenv:8", "8 6 6 6"},
+      {"x,7x,yenv:,:4,ycurs:3x,2 ,yenv:9999999999,,ycurs:+1,yenv:1", "1 6 6 6"},
+  };
+  for (const auto &c : cases) {
+    std::string kept = in_child([&c] {
+      c.env != nullptr ? setenv("YTRACE_LEVEL", c.env, 1) : unsetenv("YTRACE_LEVEL");
+      std::string answer;
+      for (uint16_t id :
+           {registered("yenv"), registered("ycurs"), registered("yother"), uint16_t(0)}) {
+        ytrace_capture_clear();
+        for (uint32_t level = 0; level < 10; level++) __YTf_0(kIdentity, 0, id, level << 24);
+        answer += (answer.empty() ? "" : " ") + std::to_string(int(ytrace_capture_count()) - 1);
+      }
+      return answer;
+    });
+    EXPECT_EQ(kept, c.kept) << (c.env ? c.env : "(unset)");
+  }
+}
+
+class TraceFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/ytrace_file_test_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+    path = dir + "/trace";
+    setenv("YTRACE_FILE", path.c_str(), 1);  // for the children
+  }
+  void TearDown() override {
+    unsetenv("YTRACE_FILE");
+    std::filesystem::remove_all(dir);
+  }
+  std::string dir, path;
+};
+
+// How many mappings of the file YTRACE_FILE names this process holds.
+int mappings() {
+  std::ifstream maps("/proc/self/maps");
+  int n = 0;
+  for (std::string line; std::getline(maps, line);)
+    n += line.find(getenv("YTRACE_FILE")) != line.npos;
+  return n;
+}
+
+// Registers, emits a few records (a short one after a long one, one from a second
+// thread, one dropped by its level), then forks a child that emits one more and
+// dies at once (as by abort() after a level-0 record, but harder: nothing runs
+// after it). Answers how many mappings of the file it holds in the end.
+std::string emit_a_few() {
+  uint16_t id = registered("yfile");
+  __YTf_41(kIdentity, 5, id, 2u << 24 | YTRACE_CONTINUATION, 7, std::string(5000, 'x').c_str());
+  __YTf_114(kIdentity, 3, id, 6u << 24, "name", nullptr, 0x41);
+  __YTf_15(kIdentity, 4, id, 7u << 24, "dropped", 1);
+  std::thread([] { __YTf_15(kIdentity, 6, 0, 0, "", UINT64_MAX); }).join();
+  waitpid(spawn([id] {
+            __YTf_4(kIdentity, 7, id, 1u << 24, 9);
+            kill(getpid(), SIGKILL);
+          }),
+          nullptr, 0);
+  return std::to_string(mappings()) + " mappings; ";
+}
+
+TEST_F(TraceFile, HoldsKeptRecordsAndEachProcessRegistrationsAppendedRunAfterRun) {
+  // The clock entries carry: time() may lag it by a tick.
+  auto now = [] {
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return uint64_t(t.tv_sec) * 1000000000u + uint64_t(t.tv_nsec);
+  };
+  uint64_t start = now();
+  // The header's and the main thread's: the other thread's went with it.
+  EXPECT_EQ(in_child(emit_a_few) + in_child(emit_a_few), "2 mappings; 2 mappings; ");
+  uint64_t end = now();
+
+  std::map<uint32_t, char> letters;  // each process by a letter in order of appearance
+  std::vector<std::string> got;
+  for (const Entry &e : read_entries(path)) {
+    char &letter = letters[e.pid];
+    if (letter == 0) letter = char('A' + letters.size() - 1);
+    got.push_back(letter + std::string(e.tid == e.pid ? " " : "+ ") + e.text);  // +: other thread
+    EXPECT_TRUE(e.time >= start && e.time <= end) << got.back();
+  }
+  std::vector<std::string> expected = {
+      "A reg 1 yfile",
+      "A rec 5 m1 w2010000 7 '" + std::string(YTRACE_FILE_STRING_MAX, 'x') + "'",
+      "A rec 3 m1 w6000000 'name' '(null)' 65",
+      "A+ rec 6 m0 w0 '' 18446744073709551615",
+      "B reg 1 yfile",
+      "B rec 7 m1 w1000000 9",
+  };
+  for (size_t i = 0; i < 6; i++)
+    expected.push_back(char(expected[i][0] + 2) + expected[i].substr(1));
+  EXPECT_EQ(got, expected);
+}
+
+TEST_F(TraceFile, FileItCannotUseIsLeftAloneAndRecordsStillKept) {
+  // YTRACE_FILE in the test's folder, and the file's contents before and after.
+  for (auto [name, before] : {std::pair<const char *, std::string>{"/trace", "some text"},
+                              {"/trace", ""},
+                              {"/no/trace", ""},
+                              {"/trace", std::string("YTRF\1\0\10\0", 8)}}) {  // older format
+    std::string file = dir + name;
+    std::ofstream(file) << before;
+    std::string answer = in_child([&file] {
+      setenv("YTRACE_FILE", file.c_str(), 1);
+      errno = EDOM;
+      registered("yfile");
+      __YTf_4(kIdentity, 1, 0, 0, 1);
+      return "kept " + std::to_string(ytrace_capture_count()) +
+             (errno == EDOM ? ", errno kept" : "");
+    });
+    EXPECT_EQ(answer, "kept 1, errno kept") << file;
+    EXPECT_EQ(contents(file), before) << file;
+  }
+}
+
+// Records long enough for the file to outgrow the space first allocated for it,
+// and each thread's window onto it, several times.
+const int kThreads = 2, kRecords = 130;
+const std::string kLong(YTRACE_FILE_STRING_MAX, 'r');
+
+// Registers, then emits records from a few threads at once.
+void race() {
+  uint16_t id = registered("yrace");
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++)
+    threads.emplace_back([id, t] {
+      for (uint32_t i = 0; i < kRecords; i++)
+        __YTf_114(kIdentity, t, id, 3u << 24, kLong.c_str(), kLong.c_str(), i);
+    });
+  for (auto &t : threads) t.join();
+}
+
+TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
+  const int kProcesses = 4;
+  for (int round = 0; round < 5; round++) {
+    std::filesystem::remove(path);
+    int gate[2];  // the children start when it closes
+    ASSERT_EQ(pipe(gate), 0);
+    std::map<uint32_t, std::string> first, expected_first;
+    for (int p = 0; p < kProcesses; p++)
+      expected_first[spawn([&gate] {
+        char c;
+        if (close(gate[1]) == 0 && read(gate[0], &c, 1) == 0) race();
+      })] = "reg 1 yrace";
+    close(gate[0]), close(gate[1]);
+    while (wait(nullptr) > 0) {
+    }
+
+    // Each process registers first; each thread's records come whole and in order.
+    std::vector<Entry> entries = read_entries(path);
+    std::map<std::pair<uint32_t, uint32_t>, int> next;
+    int in_order = 0;
+    for (const Entry &e : entries) {
+      first.emplace(e.pid, e.text);
+      std::string tail =
+          " m1 w3000000 '" + kLong + "' '" + kLong + "' " + std::to_string(next[{e.pid, e.tid}]++);
+      in_order += e.tid != e.pid && e.text.substr(5) == tail;
+    }
+    EXPECT_EQ(first, expected_first) << round;
+    EXPECT_EQ(entries.size(), size_t(kProcesses * (1 + kThreads * kRecords))) << round;
+    EXPECT_EQ(in_order, kProcesses * kThreads * kRecords) << round;
+  }
+}
+
+}  // namespace
