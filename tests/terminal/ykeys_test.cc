@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "harness.h"
+#include "trace_view.h"
 #include "viewer.h"
 
 namespace {
@@ -40,6 +41,35 @@ TEST(Ykeys, GivesTerminalBackWhenEndedBySignal) {
         << strsignal(sig);
     EXPECT_EQ(o.out, "<is1><is2><is3><ks><ke>");
   }
+}
+
+// With an unknown TERM no function key is loaded: --trace shows the record that
+// says why, then each byte handed back as it is.
+TEST(Ykeys, TraceShowsWhyKeysComeAsBytes) {
+  Outcome o = run_scenario({.term = "bogus"}, [](Scenario &s) {
+    int lines[2];
+    if (ykeys_trace_open() != 0 || pipe(lines) != 0) return;
+    pid_t viewer = fork();
+    if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 1));
+    close(lines[1]);
+    FILE *shown = fdopen(lines[0], "r");
+    char line[200];
+    // Typed once the viewer is set up: setting the modes discards pending input.
+    for (bool typed = false; fgets(line, sizeof line, shown); typed = true) {
+      if (!typed && write(s.feed, "\033[Aq", 4) != 4) return;
+      std::string l = strtok(line, "\n");
+      // A record's line without its time and process: "    12:00:00.000001 7/7 ycurs ..."
+      if (l.starts_with("    ")) l = l.substr(l.find(' ', l.find(' ', 4) + 1) + 1);
+      s.note(l);
+    }
+    waitpid(viewer, nullptr, 0);
+    ykeys_trace_close();
+  });
+  EXPECT_EQ(
+      o.notes,
+      (Notes{"ykeys: press keys to see their names; q quits",
+             "ycurs L6 Terminal type bogus unknown", "^[", "ycurs L6 Key check returning 27", "[",
+             "ycurs L6 Key check returning 91", "A", "ycurs L6 Key check returning 65"}));
 }
 
 }  // namespace
