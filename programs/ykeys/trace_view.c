@@ -28,7 +28,7 @@ static const char *without_time(const char *line) {
 }
 
 static void end_run(void) {
-  if (view.repeats > 0) fprintf(view.out, "    %s (%u more alike)\n", view.run, view.repeats);
+  if (view.repeats > 0) fprintf(view.out, "    (%u more alike)\n", view.repeats);
   view.repeats = 0;
 }
 
