@@ -29,18 +29,18 @@ std::string_view visible(std::string_view text, int precision) {
   return precision < 0 ? text : text.substr(0, static_cast<size_t>(precision));
 }
 
-// The specification was checked by compile(), so it is safe as a format.
+// The conversion was checked by compile(), so it is safe as a format.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 template <typename... T>
-void append_printf(std::string &out, const char *spec, T... values) {
+void append_printf(std::string &out, const char *conversion, T... values) {
   constexpr size_t kRoom = 32;  // most conversions fit; a longer one is formatted again
   size_t at = out.size();
   out.resize(at + kRoom);
-  int n = snprintf(out.data() + at, kRoom + 1, spec, values...);
+  int n = snprintf(out.data() + at, kRoom + 1, conversion, values...);
   if (n > static_cast<int>(kRoom)) {
     out.resize(at + static_cast<size_t>(n));
-    snprintf(out.data() + at, static_cast<size_t>(n) + 1, spec, values...);
+    snprintf(out.data() + at, static_cast<size_t>(n) + 1, conversion, values...);
   }
   out.resize(at + static_cast<size_t>(n < 0 ? 0 : n));
 }
@@ -75,14 +75,14 @@ bool PrintfFormat::compile(std::string_view text, std::string *why) {
     size_t longs = 0;
     for (; ok && longs < 2 && at < text.size() && text[at] == 'l'; ++at) ++longs;
     char letter = at < text.size() ? text[at] : '\0';
-    std::string spec(text.substr(percent, at - percent - longs));
+    std::string conversion(text.substr(percent, at - percent - longs));
     Piece p{Call::kLiteral, 0, -1, ""};
     if (ok && letter == 's' && longs == 0) {
       // The length goes in as the precision, as the bytes are not NUL-terminated.
       p = {width_end > width_at ? Call::kString : Call::kBytes, bit(YTRACE_ARG_STRING), precision,
            std::string(text.substr(percent, width_end - percent)) + ".*s"};
     } else if (ok && letter == 'c' && longs == 0) {
-      p = {Call::kInt, bit(YTRACE_ARG_U32), -1, spec + letter};
+      p = {Call::kInt, bit(YTRACE_ARG_U32), -1, conversion + letter};
     } else if (ok && letter != '\0' &&
                std::string_view("diuxX").find(letter) != std::string_view::npos) {
       bool is_signed = letter == 'd' || letter == 'i';
@@ -93,7 +93,7 @@ bool PrintfFormat::compile(std::string_view text, std::string *why) {
                                   : bit(YTRACE_ARG_U64);
       Call call = longs == 0 ? (is_signed ? Call::kInt : Call::kUnsigned)
                              : (is_signed ? Call::kLong : Call::kULong);
-      p = {call, tags, -1, spec + (longs ? "ll" : "") + letter};
+      p = {call, tags, -1, conversion + (longs ? "ll" : "") + letter};
     }
     if (p.call == Call::kLiteral) {
       *why = "unsupported conversion \"" +
@@ -128,30 +128,30 @@ void PrintfFormat::append(std::span<const Arg> args, std::string &out) const {
       continue;
     }
     const Arg &a = args[next++];
-    const char *spec = p.text.c_str();
+    const char *conversion = p.text.c_str();
     switch (p.call) {
       case Call::kBytes:
         out += visible(a.text, p.precision);
         break;
       case Call::kString: {
         std::string_view s = visible(a.text, p.precision);
-        append_printf(out, spec, static_cast<int>(s.size()), s.data());
+        append_printf(out, conversion, static_cast<int>(s.size()), s.data());
         break;
       }
       case Call::kInt:
-        append_printf(out, spec, static_cast<int>(static_cast<int32_t>(a.number)));
+        append_printf(out, conversion, static_cast<int>(static_cast<int32_t>(a.number)));
         break;
       case Call::kUnsigned:
-        append_printf(out, spec, static_cast<unsigned>(a.number));
+        append_printf(out, conversion, static_cast<unsigned>(a.number));
         break;
       case Call::kLong:
         append_printf(
-            out, spec,
+            out, conversion,
             static_cast<long long>(a.tag == YTRACE_ARG_U64 ? static_cast<int64_t>(a.number)
                                                            : static_cast<int32_t>(a.number)));
         break;
       case Call::kULong:
-        append_printf(out, spec, static_cast<unsigned long long>(a.number));
+        append_printf(out, conversion, static_cast<unsigned long long>(a.number));
         break;
       case Call::kLiteral:
         break;

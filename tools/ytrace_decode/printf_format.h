@@ -1,5 +1,5 @@
 // A catalog text made ready for a record's arguments: literal pieces and, per
-// conversion, the C type and snprintf specification that give exactly what
+// conversion, the C type and snprintf conversion that give exactly what
 // printf gives for the same text and values on the writing side.
 #ifndef YTRACE_DECODE_PRINTF_FORMAT_H
 #define YTRACE_DECODE_PRINTF_FORMAT_H
@@ -37,7 +37,7 @@ class PrintfFormat {
     Call call;
     uint8_t tags;      // bit per argument tag the conversion takes
     int precision;     // of a string conversion; -1 if none
-    std::string text;  // the literal, or the snprintf specification
+    std::string text;  // the literal, or the snprintf conversion
   };
   std::vector<Piece> pieces_;
 };
