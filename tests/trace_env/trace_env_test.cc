@@ -18,6 +18,7 @@
 
 #include "ytrace.h"
 #include "ytrace_capture.h"
+#include "ytrace_decode.h"
 #include "ytrace_file_format.h"
 
 namespace {
@@ -254,6 +255,23 @@ void race() {
   for (auto &t : threads) t.join();
 }
 
+// Lines the trace decoder makes of the file, read from its offset as a reader
+// of a growing file does; -1 when it stops at damage or inside an entry.
+long decoded_lines(const std::string &file) {
+  long lines = 0;
+  ytrace_decoder_s *d = ytrace_decoder_new(
+      [](void *count, const char *, size_t) { ++*static_cast<long *>(count); }, &lines);
+  const std::string bytes = contents(file);
+  int rc = 0;
+  for (uint64_t at; rc == 0 && (at = ytrace_decoder_offset(d)) < bytes.size();) {
+    rc = ytrace_decoder_feed(d, bytes.data() + at, bytes.size() - at);
+    if (ytrace_decoder_offset(d) == at) break;
+  }
+  if (rc == 0) rc = ytrace_decoder_end(d);
+  ytrace_decoder_free(d);
+  return rc == 0 ? lines : -1;
+}
+
 TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
   const int kProcesses = 4;
   for (int round = 0; round < 5; round++) {
@@ -283,6 +301,7 @@ TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
     EXPECT_EQ(first, expected_first) << round;
     EXPECT_EQ(entries.size(), size_t(kProcesses * (1 + kThreads * kRecords))) << round;
     EXPECT_EQ(in_order, kProcesses * kThreads * kRecords) << round;
+    EXPECT_EQ(decoded_lines(path), kProcesses * kThreads * kRecords) << round;
   }
 }
 
