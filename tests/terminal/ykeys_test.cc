@@ -60,6 +60,8 @@ TEST(Ykeys, TraceShowsWhyKeysComeAsBytes) {
       std::string l = strtok(line, "\n");
       // A record's line without its time and process: "    12:00:00.000001 7/7 ycurs ..."
       if (l.starts_with("    ")) l = l.substr(l.find(' ', l.find(' ', 4) + 1) + 1);
+      // Polls that found nothing yet depend on timing.
+      if (l == "ycurs L6 Key check returning -1" || l.ends_with(" more alike)")) continue;
       s.note(l);
     }
     waitpid(viewer, nullptr, 0);
