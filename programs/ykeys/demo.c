@@ -60,9 +60,13 @@ static int next_line(int report, int master, char *line, size_t size, long timeo
   return 0;
 }
 
-static pid_t start_viewer(const char *slave, int report) {
+// `master` and `unused` are the demo's ends: the viewer closes them, so that it
+// sees the terminal hang up and its reports go nowhere if the demo is killed.
+static pid_t start_viewer(const char *slave, int report, int master, int unused) {
   pid_t pid = fork();
   if (pid != 0) return pid;
+  close(master);
+  close(unused);
   setsid();  // the pseudo-terminal becomes the viewer's controlling terminal
   int fd = open(slave, O_RDWR);
   if (fd < 0) _exit(127);
@@ -96,7 +100,7 @@ int ykeys_demo(FILE *out, int trace) {
   const char *slave = ptsname(master);
   fprintf(out, "ykeys demo: viewer on %s as an xterm; typing %d keys\n", slave, script_keys);
   fflush(out);
-  pid_t viewer = start_viewer(slave, report[1]);
+  pid_t viewer = start_viewer(slave, report[1], master, report[0]);
   close(report[1]);
 
   char line[64];

@@ -1,7 +1,9 @@
 // The key viewer gives the terminal back also when a signal ends it.
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +74,25 @@ TEST(Ykeys, TraceShowsWhyKeysComeAsBytes) {
       (Notes{"ykeys: press keys to see their names; q quits",
              "ycurs L6 Terminal type bogus unknown", "^[", "ycurs L6 Key check returning 27", "[",
              "ycurs L6 Key check returning 91", "A", "ycurs L6 Key check returning 65"}));
+}
+
+// A demonstration killed halfway leaves no viewer behind: the viewer holds
+// neither the terminal's other end nor the report pipe's, so it sees both go.
+TEST(Ykeys, KilledDemoLeavesNoViewerBehind) {
+  prctl(PR_SET_CHILD_SUBREAPER, 1);  // the orphaned viewer comes to this process
+  pid_t demo = fork();
+  if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0));
+  usleep(300 * 1000);
+  kill(demo, SIGKILL);
+  // Every process of the demonstration ends: nothing is left to wait for.
+  bool all_ended = false;
+  for (int ms = 0; ms < 5000 && !all_ended; ms += 10) {
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    all_ended = waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+    if (!all_ended) usleep(10 * 1000);
+  }
+  EXPECT_TRUE(all_ended) << "a process of the demonstration is still running";
 }
 
 }  // namespace
