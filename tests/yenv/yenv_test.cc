@@ -6,7 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "env_records.h"
+#include "yenv_records.h"
 #include "yenv.h"
 
 using namespace msg;

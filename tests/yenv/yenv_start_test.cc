@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "env_records.h"
+#include "yenv_records.h"
 #include "yenv.h"
 
 namespace {

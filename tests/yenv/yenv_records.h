@@ -1,6 +1,6 @@
 // Expected records of the "yenv" catalog, by message name.
-#ifndef YUTIL_TESTS_ENV_RECORDS_H
-#define YUTIL_TESTS_ENV_RECORDS_H
+#ifndef YUTIL_TESTS_YENV_RECORDS_H
+#define YUTIL_TESTS_YENV_RECORDS_H
 
 #include "trace_records.h"
 

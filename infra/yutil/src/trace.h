@@ -2,8 +2,8 @@
 // template argument, so every call is checked at compile time against the
 // arguments its text's conversions take (derived by the build from the catalog
 // definitions); the argument types then pick the facility's emit function.
-#ifndef YUTIL_PLATFORM_TRACE_H
-#define YUTIL_PLATFORM_TRACE_H
+#ifndef YUTIL_SRC_TRACE_H
+#define YUTIL_SRC_TRACE_H
 
 #include <stdint.h>
 
