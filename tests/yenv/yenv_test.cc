@@ -12,15 +12,16 @@
 using namespace msg;
 
 // Lookups of "YE_GONE" find nothing after the first, as if another thread had
-// removed the variable meanwhile; a lookup of "YE_PEEK" notes the descriptor and
-// file flags of peek_fd. Other names pass through.
-static int gone_lookups, peek_fd = -1, peek_fd_flags, peek_fl_flags;
+// removed the variable meanwhile; a lookup of "YE_PEEK" notes the descriptor
+// flags of peek_fd and moves its offset back to the start, as another user of
+// the open file may. Other names pass through.
+static int gone_lookups, peek_fd = -1, peek_fd_flags;
 extern "C" char *getenv(const char *name) {
   size_t n = strlen(name);
   if (strcmp(name, "YE_GONE") == 0 && gone_lookups++ > 0) return nullptr;
   if (strcmp(name, "YE_PEEK") == 0) {
     peek_fd_flags = fcntl(peek_fd, F_GETFD);
-    peek_fl_flags = fcntl(peek_fd, F_GETFL);
+    lseek(peek_fd, 0, SEEK_SET);
   }
   for (char **e = environ; *e != nullptr; e++)
     if (strncmp(*e, name, n) == 0 && (*e)[n] == '=') return *e + n + 1;
@@ -290,7 +291,7 @@ TEST_F(Env, ListsArePrintedAndRemoved) {
     {list, 0, "YE_A=1\nYE_E=\nYE_A=1\n"}, {list, 1, "YE_A=1\nYE_B=\nYE_E=\nYE_A=1\n"},
     {empty, 1, ""}, {nullptr, 0, ""}};
   // clang-format on
-  int free_fd = lowest_free(), flags = fcntl(p[1], F_GETFL);
+  int free_fd = lowest_free();
   for (const auto &row : rows) {
     Trace want = {R(PRINT_LIST, 6, {uint64_t(p[1]), uint64_t(row.all)})};
     for (const char *const *n = row.list; n && *n; n++) {
@@ -301,7 +302,6 @@ TEST_F(Env, ListsArePrintedAndRemoved) {
     EXPECT_EQ(yprintenv_list(p[1], row.list, row.all), int(strlen(row.out)));
     EXPECT_EQ(read_pipe(p[0], strlen(row.out)), row.out);
     EXPECT_EQ(take_trace(), want);
-    EXPECT_EQ(fcntl(p[1], F_GETFL), flags);  // still open, flags unchanged
     EXPECT_EQ(lowest_free(), free_fd);
   }
 
@@ -336,17 +336,32 @@ TEST_F(Env, PrintListFailures) {
   close(full);
 }
 
-// While the lines are written, the duplicate is close-on-exec and the open file
-// it shares with the caller's descriptor has not been given O_APPEND.
-TEST_F(Env, PrintListLeavesTheOpenFileFlagsAlone) {
-  int p[2];
-  ASSERT_EQ(pipe(p), 0);
+// The lines go to the end of the caller's file, not over it at the offset, through
+// a close-on-exec duplicate; afterwards the file has its own status flags again.
+TEST_F(Env, PrintListAppendsAndPutsTheFileFlagsBack) {
+  char path[] = "/tmp/yenv_test.XXXXXX";
+  int made = mkstemp(path);
+  ASSERT_NE(made, -1);
+  close(made);
   const char *list[] = {"YE_PEEK", nullptr};
-  peek_fd = lowest_free();
-  EXPECT_EQ(yprintenv_list(p[1], list, 1), 9);
-  EXPECT_EQ(peek_fd_flags, FD_CLOEXEC);
-  EXPECT_EQ(peek_fl_flags & O_APPEND, 0);
-  EXPECT_EQ(fcntl(p[1], F_GETFL), O_WRONLY);
+  setenv("YE_PEEK", "1", 1);
+  for (int flags : {O_WRONLY, O_WRONLY | O_APPEND, O_RDWR | O_NONBLOCK}) {
+    SCOPED_TRACE(flags);
+    int fd = open(path, flags | O_TRUNC);
+    ASSERT_EQ(pwrite(fd, "old\n", 4, 0), 4);
+    int before = fcntl(fd, F_GETFL);
+    peek_fd = lowest_free();
+    EXPECT_EQ(yprintenv_list(fd, list, 0), 10);
+    EXPECT_EQ(peek_fd_flags, FD_CLOEXEC);
+    EXPECT_EQ(fcntl(fd, F_GETFL), before);
+    close(fd);
+    char text[32] = {};
+    fd = open(path, O_RDONLY);
+    EXPECT_EQ(read(fd, text, sizeof text), 14);
+    EXPECT_STREQ(text, "old\nYE_PEEK=1\n");
+    close(fd);
+  }
+  unlink(path);
 }
 
 }  // namespace
