@@ -6,6 +6,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "yenv_records.h"
 #include "yenv.h"
 
@@ -362,6 +364,33 @@ TEST_F(Env, PrintListAppendsAndPutsTheFileFlagsBack) {
     close(fd);
   }
   unlink(path);
+}
+
+// A total that does not fit an int is no count, though every line is written:
+// 128 lines of 16 MiB just pass INT_MAX, 257 wrap round to a positive number.
+TEST_F(Env, PrintListRefusesATotalBeyondAnInt) {
+  ytrace_capture_set_level("yenv", 3);  // no record copies a value
+  const size_t size = 16 << 20, line = size + strlen("YE_BIG=\n");
+  setenv("YE_BIG", std::string(size, 'v').c_str(), 1);
+  for (size_t lines : {128, 257}) {
+    std::vector<const char *> list(lines, "YE_BIG");
+    list.push_back(nullptr);
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    uint64_t got = 0;
+    std::thread reader([&] {
+      static char buf[1 << 16];
+      for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) got += n;
+    });
+    errno = 0;
+    EXPECT_EQ(yprintenv_list(p[1], list.data(), 0), -1) << lines;
+    EXPECT_EQ(errno, EOVERFLOW);
+    close(p[1]);
+    reader.join();
+    close(p[0]);
+    EXPECT_EQ(got, uint64_t{lines} * line);
+  }
+  unsetenv("YE_BIG");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Lists of variables: removed, or printed to a caller's descriptor.
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -37,7 +38,7 @@ int yprintenv_list(int fd, const char *const *list, int all) {
   }
 
   int total = 0;
-  bool lost = false;
+  bool lost = false, overflow = false;
   for (; list != nullptr && *list != nullptr; list++) {
     const char *val = nullptr;
     int res = ygetenv(*list, &val);
@@ -52,8 +53,8 @@ int yprintenv_list(int fd, const char *const *list, int all) {
     }
     if (written < 0) {
       lost = true;
-    } else {
-      total += written;
+    } else if (__builtin_add_overflow(total, written, &total)) {
+      overflow = true;  // the walk goes on: every line is still written
     }
   }
   // The lines still buffered go out while O_APPEND holds, then the caller's flags
@@ -62,7 +63,12 @@ int yprintenv_list(int fd, const char *const *list, int all) {
   if (fflush(out) != 0) lost = true;
   fcntl(dup_fd, F_SETFL, flags);
   if (fclose(out) != 0) lost = true;
-  return lost ? -1 : total;
+  if (lost) return -1;
+  if (overflow) {
+    errno = EOVERFLOW;  // as printf reports a count beyond an int
+    return -1;
+  }
+  return total;
 }
 
 }  // extern "C"
