@@ -57,8 +57,9 @@ int ysetenv_s32(const char *name, int32_t val);
 int ysetenv_s64(const char *name, int64_t val);
 
 /* Parses `name` with inet_pton(family) into address_out (4 bytes for AF_INET,
- * 16 for AF_INET6). Returns 0; 2 unset or empty; 22 not an address of that
- * family, or name or address_out null (no record); else inet_pton's errno (97). */
+ * 16 for AF_INET6; both from <sys/socket.h>). Returns 0; 2 unset or empty; 22
+ * not an address of that family, or name or address_out null (no record); else
+ * inet_pton's errno (97). */
 int ygetenv_addr(const char *name, int family, void *address_out);
 
 /* Stores the raw address as inet_ntop text. Returns 0; 97 when family is neither
