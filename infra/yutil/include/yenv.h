@@ -73,11 +73,11 @@ void yunsetenv_list(const char *const *list);
 /* Writes "name=value\n" for each set variable of `list` (and "name=\n" for the
  * unset ones when all is nonzero) to fd in append mode: to the end of a file,
  * whatever fd's offset. For the duration of the call the open file fd refers to
- * has O_APPEND set (so have its other descriptors); it gets its own status flags
- * back before return, and fd stays open. Returns the characters written; -1 when
- * fd cannot be duplicated, no stream opens on it, any line fails to reach it, or
- * the total does not fit an int (errno EOVERFLOW; every line is still written).
- * A null list is empty. */
+ * has O_APPEND set, as seen through every descriptor sharing it; it gets its own
+ * status flags back before return, and fd stays open. Returns the characters
+ * written; -1 when fd cannot be duplicated, no stream opens on it, any line fails
+ * to reach it, or the total does not fit an int (errno EOVERFLOW; every line is
+ * still written). A null list is empty. */
 int yprintenv_list(int fd, const char *const *list, int all);
 
 #pragma GCC visibility pop
