@@ -32,10 +32,12 @@ void keep_line(void *to, const char *line, size_t length) {
   static_cast<Decoded *>(to)->lines.emplace_back(line, length);
 }
 
+// Where the library image goes for the decoder to load it, gone at exit.
 const std::string &library_file() {
+  static char name[] = "/tmp/decode_fuzz_XXXXXX";
   static const std::string path = [] {
-    char name[] = "/tmp/decode_fuzz_XXXXXX";
     close(mkstemp(name));
+    atexit([] { unlink(name); });
     return std::string(name);
   }();
   return path;
