@@ -8,29 +8,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
-#include "fuzz_input.h"
-#include "ytrace_decode.h"
+#include "decoding.h"
 
 namespace {
-
-struct Decoded {
-  std::vector<std::string> lines;
-  std::string error;
-  uint64_t offset = 0;
-  bool operator==(const Decoded &) const = default;
-};
-
-void keep_line(void *to, const char *line, size_t length) {
-  FUZZ_REQUIRE(strlen(line) == length, "line of %zu bytes holds a NUL", length);
-  FUZZ_REQUIRE(
-      std::none_of(line, line + length, [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
-      "control character in \"%s\"", line);
-  static_cast<Decoded *>(to)->lines.emplace_back(line, length);
-}
 
 // Where the library image goes for the decoder to load it, gone at exit.
 const std::string &library_file() {
@@ -41,27 +21,6 @@ const std::string &library_file() {
     return std::string(name);
   }();
   return path;
-}
-
-// Reads `piece` bytes at a time from the decoder's offset, as ytrace-decode does.
-Decoded decode(bool library, const std::string &trace, size_t piece, bool follow) {
-  Decoded r;
-  ytrace_decoder_s *d = ytrace_decoder_new(keep_line, &r);
-  if (library && ytrace_decoder_load(d, library_file().c_str()) != 0) {
-    std::string why = ytrace_decoder_error(d);
-    FUZZ_REQUIRE(why.starts_with(library_file() + ": ") && why.size() > library_file().size() + 2,
-                 "load failed with \"%s\"", why.c_str());
-  }
-  if (follow) ytrace_decoder_follow(d);
-  int rc = 0;
-  for (size_t at; rc == 0 && (at = static_cast<size_t>(ytrace_decoder_offset(d))) < trace.size();) {
-    rc = ytrace_decoder_feed(d, trace.data() + at, std::min(piece, trace.size() - at));
-    if (ytrace_decoder_offset(d) == at) break;
-  }
-  r.offset = ytrace_decoder_offset(d);
-  if (ytrace_decoder_end(d) != 0) r.error = ytrace_decoder_error(d);
-  ytrace_decoder_free(d);
-  return r;
 }
 
 }  // namespace
@@ -78,7 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         fd >= 0 && write(fd, image.data(), image.size()) == ssize_t(image.size()) && close(fd) == 0,
         "cannot write %s", library_file().c_str());
   }
-  Decoded whole = decode(!image.empty(), trace, SIZE_MAX, follow);
+  const char *library = image.empty() ? nullptr : library_file().c_str();
+  std::string why;
+  Decoded whole = decode_with(library, &why, trace, SIZE_MAX, follow);
+  FUZZ_REQUIRE(why.empty() || (why.starts_with(library_file() + ": ") &&
+                               why.size() > library_file().size() + 2),
+               "load failed with \"%s\"", why.c_str());
   FUZZ_REQUIRE(whole.offset <= trace.size(), "offset %llu",
                static_cast<unsigned long long>(whole.offset));
   if (!whole.error.empty()) {
@@ -86,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_REQUIRE(sscanf(whole.error.c_str(), "offset %zu: ", &at) == 1 && at <= trace.size(),
                  "error \"%s\"", whole.error.c_str());
   }
-  Decoded pieces = decode(!image.empty(), trace, piece, follow);
+  Decoded pieces = decode_with(library, &why, trace, piece, follow);
   FUZZ_REQUIRE(pieces == whole,
                "in reads of %zu: %zu lines, offset %llu, error \"%s\"; whole: %zu, %llu, \"%s\"",
                piece, pieces.lines.size(), static_cast<unsigned long long>(pieces.offset),

@@ -11,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include "decoding.h"
 #include "entry_builder.h"
 #include "printf_format.h"
 #include "trace.h"
-#include "ytrace_decode.h"
 #include "ytrace_file_format.h"
 
 namespace {
@@ -22,40 +22,11 @@ namespace {
 namespace b = ytdec::build;
 using ytrace::Catalog;
 
-struct Decoded {
-  std::vector<std::string> lines;
-  std::string error;    // empty when decoded to the end
-  size_t at_end = 0;    // lines held for continuations until the input ended
-  uint64_t offset = 0;  // where the decoder stopped in the first bytes
-  bool operator==(const Decoded &) const = default;
-};
-
-void keep_line(void *to, const char *line, size_t length) {
-  static_cast<Decoded *>(to)->lines.emplace_back(line, length);
-}
-
-// Decodes the file `bytes` with the built library's catalogs, reading `piece`
-// bytes at a time from the decoder's offset until it goes no further; a
-// follower then reads `later`, the file as writers have changed it since.
 Decoded decode(const std::string &bytes, size_t piece = SIZE_MAX, bool follow = false,
                const std::string &later = "") {
-  Decoded r;
-  ytrace_decoder_s *d = ytrace_decoder_new(keep_line, &r);
-  int rc = ytrace_decoder_load(d, YUTIL_LIBRARY);
-  if (follow) ytrace_decoder_follow(d);
-  for (const std::string *file : {&bytes, &later}) {
-    for (size_t at;
-         rc == 0 && (at = static_cast<size_t>(ytrace_decoder_offset(d))) < file->size();) {
-      rc = ytrace_decoder_feed(d, file->data() + at, std::min(piece, file->size() - at));
-      if (ytrace_decoder_offset(d) == at) break;
-    }
-    if (file == &bytes) r.offset = ytrace_decoder_offset(d);
-  }
-  r.at_end = r.lines.size();
-  if (rc == 0) rc = ytrace_decoder_end(d);
-  r.at_end = r.lines.size() - r.at_end;
-  if (rc != 0) r.error = ytrace_decoder_error(d);
-  ytrace_decoder_free(d);
+  std::string load_error;
+  Decoded r = decode_with(YUTIL_LIBRARY, &load_error, bytes, piece, follow, later);
+  EXPECT_EQ(load_error, "");
   return r;
 }
 
