@@ -2,34 +2,12 @@
 // both entry points, sends and gets, on small capacities so that overflow, the
 // exact fit and sends past the end are met often. Guard bytes follow each block.
 #include <algorithm>
-#include <map>
 #include <string>
 
-#include "fuzz_input.h"
+#include "guarded_alloc.h"
 #include "yutil_string_buff.h"
 
 namespace {
-
-constexpr size_t kGuard = 8;
-std::map<void *, uint32_t> g_live;  // block -> size asked
-
-void *guarded_alloc(uint32_t size) {
-  auto *p = static_cast<unsigned char *>(malloc(size + kGuard));
-  memset(p, 0xcc, size);  // not zeroed: init must set what it reads
-  memset(p + size, 0xa5, kGuard);
-  g_live[p] = size;
-  return p;
-}
-bool guard_intact(const void *p, uint32_t size) {
-  auto *tail = static_cast<const unsigned char *>(p) + size;
-  return std::all_of(tail, tail + kGuard, [](unsigned char c) { return c == 0xa5; });
-}
-void guarded_free(void *p) {
-  FUZZ_REQUIRE(g_live.count(p) == 1, "release of a block not handed out");
-  FUZZ_REQUIRE(guard_intact(p, g_live[p]), "written past a block of %u bytes", g_live[p]);
-  g_live.erase(p);
-  free(p);
-}
 
 __attribute__((format(printf, 2, 3))) int via_vprintf(yutil_string_buff_s *b, const char *f, ...) {
   va_list ap;
@@ -61,10 +39,12 @@ struct Model {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FuzzInput in(data, size);
+  guarded::reset();
   Model m;
   m.capacity = 1 + in.below(40);
   yutil_string_buff_s *b = nullptr;
-  FUZZ_REQUIRE(yutil_string_buff_init(&b, guarded_alloc, guarded_free, m.capacity) == 0, "init");
+  FUZZ_REQUIRE(yutil_string_buff_init(&b, guarded::alloc, guarded::release, m.capacity) == 0,
+               "init");
   while (!in.empty()) {
     bool v = in.byte() & 1;
     // A piece is formatted by the buffer and by snprintf for the model.
@@ -117,9 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_REQUIRE(std::string(b->text) == m.text && b->len == m.text.size(), "text \"%s\"", b->text);
     FUZZ_REQUIRE(b->sent == m.sent && (b->overflow != 0) == m.overflow, "sent %u overflow %d",
                  b->sent, b->overflow);
-    FUZZ_REQUIRE(guard_intact(b->text, m.capacity), "written past the text storage");
+    FUZZ_REQUIRE(guarded::intact(b->text, m.capacity), "written past the text storage");
   }
   yutil_string_buff_free(b);
-  FUZZ_REQUIRE(g_live.empty(), "%zu blocks left after free", g_live.size());
+  FUZZ_REQUIRE(guarded::live.empty(), "%zu blocks left after free", guarded::live.size());
   return 0;
 }

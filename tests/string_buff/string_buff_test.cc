@@ -7,46 +7,20 @@
 #include <string.h>
 #include <wchar.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
+#include "guarded_alloc.h"
+
 namespace {
-
-constexpr size_t kGuard = 16;
-int g_fail_at;  // 1-based allocation to refuse; 0 none
-int g_allocs;
-std::map<void *, uint32_t> g_live;  // block -> size asked
-std::vector<void *> g_released;
-
-bool guard_intact(void *p, uint32_t size) {
-  auto *tail = static_cast<unsigned char *>(p) + size;
-  for (size_t i = 0; i < kGuard; i++)
-    if (tail[i] != 0xa5) return false;
-  return true;
-}
-void *test_alloc(uint32_t size) {
-  if (++g_allocs == g_fail_at) return nullptr;
-  auto *p = static_cast<unsigned char *>(malloc(size + kGuard));
-  memset(p, 0xcc, size);  // not zeroed: every field must be set by init
-  memset(p + size, 0xa5, kGuard);
-  g_live[p] = size;
-  return p;
-}
-void test_free(void *p) {
-  EXPECT_TRUE(g_live.count(p) == 1 && guard_intact(p, g_live[p])) << "bad or overrun block";
-  g_live.erase(p);
-  g_released.push_back(p);
-  free(p);
-}
 
 class StringBuff : public ::testing::Test {
  protected:
-  void SetUp() override { g_fail_at = g_allocs = 0, g_live.clear(), g_released.clear(); }
-  void TearDown() override { EXPECT_TRUE(g_live.empty()) << "blocks left allocated"; }
+  void SetUp() override { guarded::reset(); }
+  void TearDown() override { EXPECT_TRUE(guarded::live.empty()) << "blocks left allocated"; }
   yutil_string_buff_s *make(uint32_t capacity) {
     yutil_string_buff_s *b = nullptr;
-    EXPECT_EQ(yutil_string_buff_init(&b, test_alloc, test_free, capacity), 0);
+    EXPECT_EQ(yutil_string_buff_init(&b, guarded::alloc, guarded::release, capacity), 0);
     return b;
   }
   static std::string unsent(yutil_string_buff_s *b) {
@@ -70,15 +44,16 @@ TEST_F(StringBuff, InitRefusalsAndAllocationFailuresLeaveNothing) {
                {false, false, false, 8, 1, 12, 0}, {false, false, false, 8, 2, 12, 1}};
   for (const Case &c : cases) {
     SetUp();
-    g_fail_at = c.fail_at;
+    guarded::fail_at = c.fail_at;
     yutil_string_buff_s *b = kUntouched;
-    EXPECT_EQ(yutil_string_buff_init(c.null_out ? nullptr : &b, c.null_alloc ? nullptr : test_alloc,
-                                     c.null_free ? nullptr : test_free, c.capacity),
-              c.result);
+    EXPECT_EQ(
+        yutil_string_buff_init(c.null_out ? nullptr : &b, c.null_alloc ? nullptr : guarded::alloc,
+                               c.null_free ? nullptr : guarded::release, c.capacity),
+        c.result);
     EXPECT_EQ(b, kUntouched);
-    EXPECT_EQ(g_allocs, c.fail_at);
-    ASSERT_EQ(g_released.size(), c.releases) << "case failing allocation " << c.fail_at;
-    EXPECT_TRUE(g_live.empty());
+    EXPECT_EQ(guarded::allocs, c.fail_at);
+    ASSERT_EQ(guarded::released.size(), c.releases) << "case failing allocation " << c.fail_at;
+    EXPECT_TRUE(guarded::live.empty());
   }
 }
 
@@ -101,7 +76,7 @@ TEST_F(StringBuff, InvalidRecordsAndOutputsAreRefusedUntouched) {
   }
   EXPECT_STREQ(storage_of_4, "abc");
   EXPECT_EQ(past_end.sent + sent_past_len.sent, 3u);
-  EXPECT_TRUE(g_released.empty());
+  EXPECT_TRUE(guarded::released.empty());
   yutil_string_buff_s *b = make(8);
   EXPECT_EQ(yutil_string_buff_is_valid(b), 1);
   EXPECT_EQ(yutil_string_buff_get(b, nullptr, &len), 22);
@@ -110,24 +85,7 @@ TEST_F(StringBuff, InvalidRecordsAndOutputsAreRefusedUntouched) {
   EXPECT_EQ(len, 7u);
   void *storage = b->text;
   yutil_string_buff_free(b);
-  EXPECT_EQ(g_released, (std::vector<void *>{storage, b}));
-}
-
-TEST_F(StringBuff, SendingCountsFromTheFirstUnsentCharacterAndNeverWraps) {
-  yutil_string_buff_s *b = make(32);
-  EXPECT_EQ(yutil_string_buff_printf(b, "%s", "abc") + yutil_string_buff_printf(b, "def"), 6);
-  struct Step {
-    uint32_t count;
-    const char *append, *unsent;
-  } steps[] = {{0, "", "abcdef"}, {4, "", "ef"},    {100, "", ""},
-               {0, "gh", "gh"},   {1, "ij", "hij"}, {UINT32_MAX, "", ""}};
-  for (const Step &s : steps) {
-    EXPECT_EQ(yutil_string_buff_sent(b, s.count), 0);
-    yutil_string_buff_printf(b, "%s", s.append);
-    EXPECT_EQ(unsent(b), s.unsent) << "after sending " << s.count;
-  }
-  EXPECT_EQ(b->sent, b->len);
-  yutil_string_buff_free(b);
+  EXPECT_EQ(guarded::released, (std::vector<void *>{storage, b}));
 }
 
 // A null format on purpose, out of the compilers' sight.
