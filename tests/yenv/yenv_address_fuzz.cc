@@ -9,7 +9,8 @@
 #include <sys/socket.h>
 
 #include "yenv.h"
-#include "yenv_fuzz_records.h"
+#include "yenv_records.h"
+#include "ytrace.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ void check_get(int family, const char *text, uint8_t fill) {
   Out out, want;
   memset(out.bytes, fill, sizeof out.bytes);
   want = out;
-  std::string f = std::to_string(static_cast<uint32_t>(family));
-  Records expected = {rec(GET_ADDR, 6, {kName, f})};
+  uint64_t f = static_cast<uint32_t>(family);
+  Trace expected = {rec(GET_ADDR, 6, {kName, f})};
   int res = 0;
   if (text == nullptr || *text == 0) {
     res = ENOENT;
@@ -55,16 +56,16 @@ void check_get(int family, const char *text, uint8_t fill) {
   FUZZ_REQUIRE(got == res, "family %d, '%s': result %d, model %d", family, text ? text : "(unset)",
                got, res);
   FUZZ_REQUIRE(memcmp(out.bytes, want.bytes, sizeof out.bytes) == 0, "family %d: output", family);
-  Records records = take_records();
+  Trace records = take_trace();
   FUZZ_REQUIRE_RECORDS(records, expected);
 }
 
 // Stores the raw address under `name` over an earlier value, then reads it back.
 void check_set(const char *name, int family, const unsigned char *address) {
   if (*name) setenv(name, "earlier", 1);
-  std::string f = std::to_string(static_cast<uint32_t>(family));
+  uint64_t f = static_cast<uint32_t>(family);
   size_t size = address_size(family);
-  Records expected;
+  Trace expected;
   char text[INET6_ADDRSTRLEN] = "earlier";
   int res = 0;
   if (size == 0) {
@@ -73,7 +74,7 @@ void check_set(const char *name, int family, const unsigned char *address) {
   } else {
     expected.push_back(rec(SET_ADDR, 6, {name, f}));
     for (size_t i = 0; i < size; i++)
-      expected.push_back(rec(ADDR_BYTE, 6, {std::to_string(address[i])}, true));
+      expected.push_back(rec(ADDR_BYTE, 6, {uint64_t{address[i]}}, 0, YTRACE_CONTINUATION));
     FUZZ_REQUIRE(inet_ntop(family, address, text, sizeof text), "inet_ntop refused");
     expected.push_back(rec(SETENV, 6, {name, text}));
     if (*name == 0) {
@@ -84,7 +85,7 @@ void check_set(const char *name, int family, const unsigned char *address) {
   ytrace_capture_clear();
   int got = ysetenv_addr(name, family, address);
   FUZZ_REQUIRE(got == res, "family %d, store: result %d, model %d", family, got, res);
-  Records records = take_records();
+  Trace records = take_trace();
   FUZZ_REQUIRE_RECORDS(records, expected);
   if (*name == 0) return;
   FUZZ_REQUIRE(strcmp(getenv(name), res == 0 ? text : "earlier") == 0, "family %d: stored '%s'",

@@ -6,7 +6,7 @@
 #include <errno.h>
 
 #include "yenv.h"
-#include "yenv_fuzz_records.h"
+#include "yenv_records.h"
 
 namespace {
 
@@ -106,7 +106,7 @@ void check(FuzzInput &in) {
                g.is_signed ? 's' : 'u', value.c_str());
 
   // The entry, then "not set" alone, or the value and at most one failure.
-  Records expected = {rec(g.entry, 6, {name})};
+  Trace expected = {rec(g.entry, 6, {name})};
   uint32_t not_set = g.is_signed ? SIGNED_NOT_SET : UNSIGNED_NOT_SET;
   if (want.kind == UNSET) expected.push_back(rec(not_set, 6, {name}));
   std::string v = kept(value);
@@ -115,14 +115,14 @@ void check(FuzzInput &in) {
   if (want.kind == SPACES) expected.push_back(rec(UNSIGNED_ONLY_SPACES, 6, {name}));
   if (want.kind == LEADING) {
     unsigned char c = value[strspn(value.c_str(), " \t\n\v\f\r")];
-    expected.push_back(rec(UNSIGNED_LEADING_CHAR, 3, {name, v, std::to_string(c)}));
+    expected.push_back(rec(UNSIGNED_LEADING_CHAR, 3, {name, v, uint64_t{c}}));
   }
   if (want.kind == INVALID)
     expected.push_back(rec(g.is_signed ? SIGNED_INVALID : UNSIGNED_INVALID, 3, {name, v}));
   if (want.kind == RANGE64)
     expected.push_back(rec(g.is_signed ? S64_RANGE : U64_RANGE, 3, {name, v}));
   if (want.kind == RANGE) expected.push_back(rec(g.range, 3, {name, v}));
-  Records got = take_records();
+  Trace got = take_trace();
   FUZZ_REQUIRE_RECORDS(got, expected);
 }
 

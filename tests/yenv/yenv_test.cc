@@ -11,8 +11,6 @@
 #include "yenv_records.h"
 #include "yenv.h"
 
-using namespace msg;
-
 // Lookups of "YE_GONE" find nothing after the first, as if another thread had
 // removed the variable meanwhile; a lookup of "YE_PEEK" notes the descriptor
 // flags of peek_fd and moves its offset back to the start, as another user of
@@ -33,7 +31,6 @@ extern "C" char *getenv(const char *name) {
 namespace {
 
 const std::string kAssert = "yassert: infra/yutil/src/yenv:[0-9]+: assertion failed: ";
-using Trace = std::vector<TraceRecord>;
 
 class Env : public ::testing::Test {
  protected:
@@ -44,7 +41,7 @@ class Env : public ::testing::Test {
     take_trace();
   }
   TraceRecord R(uint32_t m, uint32_t level, std::vector<Arg> args = {}) {
-    return rec(id, m, level, std::move(args));
+    return rec(m, level, std::move(args), id);
   }
   uint16_t id = 0;
 };
