@@ -1,6 +1,6 @@
 # Runs the command given after "--" and checks its exit status and output:
 # EXPECT_RC the status; STDOUT and STDERR regular expressions the two streams
-# must match, each absent one meaning that stream stays empty.
+# must match, each absent or empty one meaning that stream stays empty.
 set(cmd)
 set(after_dashes FALSE)
 math(EXPR last "${CMAKE_ARGC} - 1")
@@ -21,8 +21,9 @@ foreach(stream STDOUT STDERR)
   if(stream MATCHES "ERR$")
     set(text "${err}")
   endif()
-  if((DEFINED ${stream} AND NOT text MATCHES "${${stream}}") OR (NOT DEFINED ${stream} AND NOT text STREQUAL ""))
-    string(APPEND problems "${stream} does not match \"${${stream}}\"\n")
+  set(want "${${stream}}")
+  if((want STREQUAL "" AND NOT text STREQUAL "") OR (NOT want STREQUAL "" AND NOT text MATCHES "${want}"))
+    string(APPEND problems "${stream} does not match \"${want}\"\n")
   endif()
 endforeach()
 if(problems)
