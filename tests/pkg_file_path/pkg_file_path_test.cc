@@ -14,50 +14,38 @@
 
 namespace {
 
-class PkgFilePath : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    // Test processes may run side by side and /tmp/lf is shared: one at a time
-    // creates it, fills it and removes what it made, so no run deletes the
-    // directory under another's files. The lock on /tmp itself leaves nothing behind.
-    lock_fd_ = open("/tmp", O_RDONLY | O_DIRECTORY);
-    ASSERT_EQ(flock(lock_fd_, LOCK_EX), 0);
-    created_lf_ = mkdir("/tmp/lf", 0755) == 0;
-    ASSERT_TRUE(created_lf_ || errno == EEXIST);
-    stem_ = "yutil_pkg_test_" + std::to_string(getpid()) + "_";
-    ASSERT_EQ(close(open(lf("file").c_str(), O_CREAT | O_WRONLY, 0644)), 0);
-    ASSERT_EQ(close(open(lf("unreadable").c_str(), O_CREAT | O_WRONLY, 0000)), 0);
-    ASSERT_EQ(mkdir(lf("dir").c_str(), 0755), 0);
-    ASSERT_EQ(symlink(lf("nowhere").c_str(), lf("dangling").c_str()), 0);
-  }
-  static void TearDownTestSuite() {
-    for (const char *name : {"file", "unreadable", "dangling"}) unlink(lf(name).c_str());
-    rmdir(lf("dir").c_str());
-    if (created_lf_) rmdir("/tmp/lf");
-    close(lock_fd_);
-  }
-  static std::string lf(const std::string &name) { return "/tmp/lf/" + stem_ + name; }
-  static std::string sw(const std::string &name) { return "/tmp/sw/" + stem_ + name; }
-  static inline int lock_fd_ = -1;
-  static inline bool created_lf_;
-  static inline std::string stem_;
-};
-
-TEST_F(PkgFilePath, RedirectsOnlyToEntriesThatExist) {
+// /tmp/lf is shared and test processes may run side by side: one at a time
+// creates it, fills it and removes what it made, so no run deletes the directory
+// under another's files. The lock on /tmp itself leaves nothing behind. An entry
+// not made shows as a case not redirected, but for the dangling link.
+TEST(PkgFilePath, RedirectsOnlyToEntriesThatExist) {
+  int lock = open("/tmp", O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  const bool made_lf = mkdir("/tmp/lf", 0755) == 0;
+  const std::string stem = "yutil_pkg_test_" + std::to_string(getpid()) + "_";
+  const std::string lf = "/tmp/lf/" + stem, sw = "/tmp/sw/" + stem;
+  close(open((lf + "file").c_str(), O_CREAT | O_WRONLY, 0644));
+  close(open((lf + "unreadable").c_str(), O_CREAT | O_WRONLY, 0000));
+  mkdir((lf + "dir").c_str(), 0755);
+  EXPECT_EQ(symlink((lf + "nowhere").c_str(), (lf + "dangling").c_str()), 0);
   struct Case {
     std::string path, expected;
-  } cases[] = {{sw("file"), lf("file")},         {sw("unreadable"), lf("unreadable")},
-               {sw("dir"), lf("dir")},           {sw("missing"), sw("missing")},
-               {sw("dangling"), sw("dangling")}, {"/tmp/sw/", "/tmp/lf/"}};
+  } cases[] = {{sw + "file", lf + "file"},         {sw + "unreadable", lf + "unreadable"},
+               {sw + "dir", lf + "dir"},           {sw + "missing", sw + "missing"},
+               {sw + "dangling", sw + "dangling"}, {"/tmp/sw/", "/tmp/lf/"}};
   take_trace();
   for (Case &c : cases) {
     EXPECT_EQ(yelmir_get_pkg_file_path(c.path.data()), 1);
     EXPECT_EQ(c.path, c.expected);
   }
   EXPECT_EQ(take_trace(), std::vector<TraceRecord>{});
+  for (const char *name : {"file", "unreadable", "dangling"}) unlink((lf + name).c_str());
+  rmdir((lf + "dir").c_str());
+  if (made_lf) rmdir("/tmp/lf");
+  close(lock);
 }
 
-TEST_F(PkgFilePath, RefusesNullAndOtherPrefixesWithOneRecord) {
+TEST(PkgFilePath, RefusesNullAndOtherPrefixesWithOneRecord) {
   g_patch_utils_trace_module_id = 0x4242;  // as if registered elsewhere
   for (const char *original : {"/tmp/sw", "/tmp/swx/a", "/TMP/sw/a", "/tmp/lf/a.bin", ""}) {
     std::string path = original;
