@@ -4,17 +4,15 @@
 
 #include <iterator>
 
-Catalog catalog_at(const void *catalog) {
-  uint16_t ordinal;
-  memcpy(&ordinal, static_cast<const unsigned char *>(catalog) - 2, sizeof ordinal);
-  return static_cast<Catalog>(ordinal);
-}
-
 std::vector<TraceRecord> take_trace() {
   std::vector<TraceRecord> out;
   ytrace_capture_record_s r;
   for (size_t i = 0; ytrace_capture_get(i, &r) == 0; i++) {
-    TraceRecord t{catalog_at(r.catalog), r.message_index, r.module_id, r.level_word, {}};
+    // The catalog pointer is the identity inside the catalog's section, just
+    // after the version and the ordinal.
+    uint16_t ordinal;
+    memcpy(&ordinal, static_cast<const unsigned char *>(r.catalog) - 2, sizeof ordinal);
+    TraceRecord t{static_cast<Catalog>(ordinal), r.message_index, r.module_id, r.level_word, {}};
     for (unsigned a = 0; a < r.arg_count; a++) {
       if (r.args[a].type == '1') {
         t.args.emplace_back(std::string(r.args[a].text));

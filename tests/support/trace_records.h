@@ -31,10 +31,6 @@ std::ostream &operator<<(std::ostream &os, const TraceRecord &r);
 // Every record held now, oldest first; the stand-in is cleared afterwards.
 std::vector<TraceRecord> take_trace();
 
-// The ordinal of the catalog a record's catalog pointer names: the pointer is the
-// identity inside the catalog's section, just after the version and the ordinal.
-Catalog catalog_at(const void *catalog);
-
 // The catalog's name, or "?" for an unknown ordinal.
 const char *catalog_name(Catalog catalog);
 
