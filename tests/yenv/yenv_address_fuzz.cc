@@ -101,18 +101,9 @@ void check_set(const char *name, int family, const unsigned char *address) {
 // One call: reading or storing, a family, then the raw bytes or the text.
 void check(FuzzInput &in) {
   uint8_t pick = in.byte();
-  int family = AF_INET;
-  switch (pick & 3) {
-    case 1:
-      family = AF_INET6;
-      break;
-    case 2:
-      family = static_cast<int8_t>(in.byte());  // 0, AF_UNIX, negative ones
-      break;
-    case 3:
-      family = static_cast<int>(in.u32());
-      break;
-  }
+  // AF_INET, AF_INET6, a small one (0, AF_UNIX, negative ones) or any number.
+  int family = pick & 2 ? (pick & 1 ? static_cast<int>(in.u32()) : static_cast<int8_t>(in.byte()))
+                        : (pick & 1 ? AF_INET6 : AF_INET);
   bool other = pick & 4;  // the variable unset, or an empty name to store under
   if (pick & 8) {
     unsigned char address[16];
