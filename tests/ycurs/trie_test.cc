@@ -101,7 +101,11 @@ TEST(Trie, ExpansionWalksChildrenBeforeTheirNode) {
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(std::string(text, 5), std::string("\0\0\x1b\x80\0", 5));
   __quillet_free(text);
+  // A negative position or counter finds nothing; the counter is left as it was
+  // rather than run below INT32_MIN.
   EXPECT_EQ(ycurs_expand_try(t.root, C, &occurrence, -1), nullptr);
+  EXPECT_EQ(t.expand(C, -1), std::make_pair(std::string(), -1));
+  EXPECT_EQ(t.expand(C, INT32_MIN), std::make_pair(std::string(), INT32_MIN));
 
   quillet_testing_fail_site(0xb00e3c03);
   EXPECT_EQ(t.expand(A, 0).first, "");

@@ -121,8 +121,10 @@ int ycurs_key_defined(tries *root, const char *seq) {
 }
 
 char *ycurs_expand_try(tries *node, uint16_t code, int32_t *occurrence, int32_t pos) {
-  // A negative position would index before the text.
-  if (node == nullptr || code == 0 || occurrence == nullptr || pos < 0) return nullptr;
+  // A negative position would index before the text; a negative counter names no
+  // occurrence, and decrementing it could run past INT32_MIN.
+  if (node == nullptr || code == 0 || occurrence == nullptr || *occurrence < 0 || pos < 0)
+    return nullptr;
   return expand(node, code, occurrence, static_cast<size_t>(pos));
 }
 
