@@ -18,16 +18,21 @@ if(YUTIL_SANITIZE)
 endif()
 
 # A shared library that must load without the C++ runtime: no exceptions, no RTTI,
-# hidden symbols, linked by the C driver against a static libgcc.
+# hidden symbols, linked by the C driver against a static libgcc. Its code is
+# compiled in `target` itself or, when given, in the object library `objects`.
 function(yutil_runtime_free_library target)
-  target_compile_options(${target} PRIVATE
+  set(compiled ${ARGV1})
+  if(NOT compiled)
+    set(compiled ${target})
+  endif()
+  target_compile_options(${compiled} PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>
     -fvisibility=hidden)
-  set_target_properties(${target} PROPERTIES
-    LINKER_LANGUAGE C
+  set_target_properties(${compiled} PROPERTIES
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
   if(NOT YUTIL_SANITIZE)
     target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs)
   endif()
