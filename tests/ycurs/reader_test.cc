@@ -40,7 +40,7 @@ TEST(KeyReader, DecodesHeldBytes) {
       {{{seq16, 0x300}}, seq16, false, results(wait15, "", {0x300, -1})},
       // Longer than the buffer: never recognised; every byte comes back in order.
       {{{seq17, 0x300}}, seq17, false, results(wait15, seq17, {-1})},
-      {up, zero_after_escape, false, results(wait15, zero_after_escape, {-1})},
+      {up, zero_after_escape, false, results({-1}, zero_after_escape, {-1})},
       {up, "", true, "-2 -2"},
       {up, "\033[", true, "-1 -1 27 91 -2 -2"},
   };

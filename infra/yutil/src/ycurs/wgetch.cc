@@ -61,22 +61,12 @@ int read_and_check(ycurs_ctx_s *ctx) {
   YCURS_ASSERT(nbytes == 1);
   uint32_t used = ++ctx->input_read_buf_used;
 
-  // The lookup wants a terminated string. The bytes after the last held one are
-  // kept zero, but a full buffer has no room for the terminator.
-  const char *held = reinterpret_cast<const char *>(ctx->input_read_buf);
-  char full[kHeldMax + 1];
-  if (used == kHeldMax) {
-    memcpy(full, held, used);
-    full[used] = 0;
-    held = full;
-  }
+  ycurs_trace_with_bytes<ycurs_msg::CURRENT_BUFFER>(
+      reinterpret_cast<const char *>(ctx->input_read_buf), used);
 
-  ycurs_trace_with_bytes<ycurs_msg::CURRENT_BUFFER>(held);
-
-  int r = ycurs_key_defined(ctx->keytry, held);
+  int r = key_lookup(ctx->keytry, ctx->input_read_buf, used);
   // A full buffer cannot wait for more: the next byte would have no room. So a
-  // sequence longer than the buffer is never recognised, and a zero byte after a
-  // partial match (which the lookup does not see past) ends the wait here.
+  // sequence longer than the buffer is never decoded; its bytes come back.
   if (r == -1 && used < kHeldMax) {
     ytrace::emit<ycurs_msg::PARTIAL_MATCH>(g_ycurs_trace_module_id, ytrace::Level::debug);
     return YCURS_NOTHING;
@@ -103,13 +93,13 @@ int next_result(ycurs_ctx_s *ctx) {
 
 }  // namespace
 
-void ycurs_trace_bytes(const char *bytes) {
+void ycurs_trace_bytes(const char *bytes, size_t max) {
   if (bytes == nullptr) {
     ytrace::emit_continuation<ycurs_msg::BYTES_TEXT>("(empty)");
     return;
   }
-  for (const char *b = bytes; *b != 0; b++) {
-    ytrace::emit_continuation<ycurs_msg::BYTE_VALUE>(static_cast<unsigned char>(*b));
+  for (size_t i = 0; i < max && bytes[i] != 0; i++) {
+    ytrace::emit_continuation<ycurs_msg::BYTE_VALUE>(static_cast<unsigned char>(bytes[i]));
   }
 }
 
