@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds and runs the whole suite, warnings as errors, in five configurations: the
+# Builds and runs the whole suite, warnings as errors, in these configurations: the
 # host build, the host build under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the armhf cross build under qemu-arm, a plain Release build, and a build with
-# the flags Debian's packaging gives (dpkg-buildflags).
-# Usage: scripts/test-all.sh [host|asan|armhf|release|debian ...]
+# the armhf cross build under qemu-arm, a plain Release build, a build with the
+# flags Debian's packaging gives (dpkg-buildflags), and a clang build instrumented
+# for libFuzzer whose fuzz targets then run for YUTIL_FUZZ_SECONDS each (30).
+# Usage: scripts/test-all.sh [host|asan|armhf|release|debian|fuzz ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian)
+[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian fuzz)
 jobs=$(nproc)
 
 for config in "${configs[@]}"; do
@@ -26,8 +27,12 @@ for config in "${configs[@]}"; do
         CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags"
         LDFLAGS="$(dpkg-buildflags --get LDFLAGS)")
       ;;
+    fuzz)
+      args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DYUTIL_FUZZ=ON -DYUTIL_BENCH=OFF)
+      flags=(CC=clang CXX=clang++)
+      ;;
     *)
-      echo "test-all.sh: unknown configuration '$config' (host, asan, armhf, release, debian)" >&2
+      echo "test-all.sh: unknown configuration '$config' (host, asan, armhf, release, debian, fuzz)" >&2
       exit 2
       ;;
   esac
@@ -36,4 +41,8 @@ for config in "${configs[@]}"; do
   cmake --build "build/$config" -j "$jobs"
   echo "=== $config: tests"
   (cd "build/$config" && ctest --output-on-failure -j "$jobs")
+  if [ "$config" = fuzz ]; then
+    echo "=== fuzz: each target for ${YUTIL_FUZZ_SECONDS:-30} s"
+    scripts/run-fuzzers.sh build/fuzz "${YUTIL_FUZZ_SECONDS:-30}"
+  fi
 done
