@@ -1,10 +1,8 @@
-// Key-sequence trie: the documented cases, allocation failures at every step of
-// an insertion, and a randomized comparison with a map-based model.
+// Key-sequence trie: the documented cases. Allocation failures and long runs of
+// operations against a model are the fuzz target's (trie_fuzz.cc).
 #include <errno.h>
 #include <gtest/gtest.h>
 
-#include <map>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -134,97 +132,6 @@ TEST(Trie, RemovalByCodeAndByText) {
   EXPECT_EQ(ycurs_remove_string(&t.root, nullptr), 0);
   EXPECT_EQ(ycurs_remove_key(&t.root, 0), 0);
   EXPECT_EQ(dump(t.root), (Dump{{"\x1b", 0}, {"\x1b[", 0}, {"\x1b[1", 0}, {"x", 0}}));
-}
-
-TEST(Trie, FailedAllocationAtAnyStepLeavesTrieAsBefore) {
-  struct Case {
-    std::vector<std::string> stored;
-    std::string added;
-  };
-  const std::vector<Case> cases = {
-      {{}, "\x1b[A"},                   // into an empty trie
-      {{"\x1b[1"}, "\x1b[1~x"},         // below the last node of a stored sequence
-      {{"\x1b[A", "b"}, "c~z"},         // a new top-level sibling
-      {{"\x1b[A", "\x1bOP"}, "\x1bOQ"}  // a new sibling deeper down
-  };
-  for (const auto &c : cases) {
-    Trie t;
-    for (const auto &s : c.stored) ASSERT_EQ(t.add(s, A), 0);
-    const Dump before = dump(t.root);
-    const long live = quillet_testing_live("tries");
-    int step = 1;
-    for (;; step++) {
-      quillet_testing_fail_nth(step);
-      int r = t.add(c.added, B);
-      quillet_testing_fail_nth(0);
-      if (r == 0) break;
-      ASSERT_EQ(r, ENOMEM) << testing::PrintToString(c.added) << " step " << step;
-      EXPECT_EQ(dump(t.root), before) << testing::PrintToString(c.added) << " step " << step;
-      EXPECT_EQ(quillet_testing_live("tries"), live);
-    }
-    EXPECT_GT(step, 1) << "no allocation was made for " << testing::PrintToString(c.added);
-    EXPECT_EQ(t.find(c.added), B);
-  }
-}
-
-// The model: stored sequences (0x80 already turned into 0) and their codes.
-int model_lookup(const std::map<std::string, uint16_t> &stored, const std::string &s) {
-  auto is_path = [&](const std::string &p) {
-    auto it = stored.lower_bound(p);
-    return it != stored.end() && it->first.compare(0, p.size(), p) == 0;
-  };
-  auto deepest_code = [&](size_t len) {
-    for (; len > 0; len--)
-      if (auto it = stored.find(s.substr(0, len)); it != stored.end()) return int{it->second};
-    return 0;
-  };
-  size_t matched = 0;
-  while (matched < s.size() && is_path(s.substr(0, matched + 1))) matched++;
-  if (matched == s.size() && !s.empty()) {
-    auto next = stored.upper_bound(s);
-    if (next != stored.end() && next->first.compare(0, s.size(), s) == 0) return -1;
-  }
-  return deepest_code(matched);
-}
-
-TEST(Trie, RandomizedAgainstModel) {
-  std::mt19937 rng(20261206);
-  const std::string alphabet = "\x1b[A1~\x80";
-  auto random_text = [&](size_t max_len) {
-    std::string s(1 + rng() % max_len, ' ');
-    for (char &ch : s) ch = alphabet[rng() % alphabet.size()];
-    return s;
-  };
-  for (int round = 0; round < 50; round++) {
-    Trie t;
-    std::map<std::string, uint16_t> stored;
-    for (int i = 0; i < 40; i++) {
-      std::string s = random_text(5);
-      uint16_t code = static_cast<uint16_t>(1 + rng() % 4);
-      ASSERT_EQ(t.add(s, code), 0);
-      for (char &ch : s) ch = ch == '\x80' ? '\0' : ch;
-      stored[s] = code;
-    }
-    for (int i = 0; i < 200; i++) {
-      std::string s = random_text(6);
-      ASSERT_EQ(t.find(s), model_lookup(stored, s)) << testing::PrintToString(s);
-    }
-    for (uint16_t code = 1; code <= 4; code++) {
-      std::map<std::string, uint16_t> expanded;
-      int32_t occurrence = 0;
-      for (;; occurrence++) {
-        auto [text, counter] = t.expand(code, occurrence);
-        if (text.empty()) break;
-        EXPECT_EQ(counter, -1);
-        for (char &ch : text) ch = ch == '\x80' ? '\0' : ch;
-        expanded[text] = code;
-      }
-      std::map<std::string, uint16_t> want;
-      for (const auto &[s, c] : stored)
-        if (c == code) want[s] = c;
-      EXPECT_EQ(expanded, want);
-    }
-  }
 }
 
 }  // namespace
