@@ -18,6 +18,7 @@ struct Stage {
   const char *term = "ytest";    // null: TERM unset
   bool private_terminfo = true;  // false: the system's database
   int trace_level = 6;           // highest "ycurs" level kept
+  int exit_code = 0;             // how the scenario's process must end
 };
 
 // The child's view: descriptor 0 is the input, standard output is captured.

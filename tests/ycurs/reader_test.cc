@@ -54,6 +54,7 @@ TEST(KeyReader, DecodesHeldBytes) {
       for (auto i = std::count(row.want.begin(), row.want.end(), ' '); i >= 0; i--)
         append_word(got, ycurs_wgetch(ctx));
       s.note(got + " held " + std::to_string(ctx->input_read_buf_used));
+      ycurs_free(ctx);
     });
     EXPECT_EQ(o.notes, Notes{row.want + " held 0"});
   }
@@ -69,6 +70,7 @@ TEST(KeyReader, TracesEveryStep) {
     close(s.feed);
     ycurs_wgetch(ctx);
     s.note_trace();
+    ycurs_free(ctx);
   });
   EXPECT_EQ(o.notes, (Notes{
                          "ycurs 12 L7",
@@ -110,6 +112,8 @@ TEST(KeyReader, EndOfInputEndsEveryContextAndWouldBlockIsRetried) {
     s.note(std::to_string(ycurs_wgetch(second)));
     ioctl(0, FIONREAD, &unread);
     s.note("unread " + std::to_string(unread));
+    ycurs_free(first);
+    ycurs_free(second);
   });
   EXPECT_EQ(o.notes, (Notes{"97 after 3 retries", "-2", "-2", "unread 2"}));
 }

@@ -66,7 +66,9 @@ TEST(Ykeys, TraceShowsWhyKeysComeAsBytes) {
       if (l == "ycurs L6 Key check returning -1" || l.ends_with(" more alike)")) continue;
       s.note(l);
     }
-    waitpid(viewer, nullptr, 0);
+    int status;
+    waitpid(viewer, &status, 0);
+    if (status != 0) s.note("viewer's wait status " + std::to_string(status));
     ykeys_trace_close();
   });
   EXPECT_EQ(
