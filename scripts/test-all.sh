@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds and runs the whole suite, warnings as errors, in five configurations: the
+# Builds and runs the whole suite, warnings as errors, in six configurations: the
 # host build, the host build under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the armhf cross build under qemu-arm, a plain Release build, and a build with
-# the flags Debian's packaging gives (dpkg-buildflags).
-# Usage: scripts/test-all.sh [host|asan|armhf|release|debian ...]
+# the armhf cross build under qemu-arm, a plain Release build, a build with the
+# flags Debian's packaging gives (dpkg-buildflags), and the suite's own programs
+# under valgrind's memcheck.
+# Usage: scripts/test-all.sh [host|asan|armhf|release|debian|valgrind ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian)
+[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian valgrind)
 jobs=$(nproc)
 
 for config in "${configs[@]}"; do
@@ -26,8 +27,10 @@ for config in "${configs[@]}"; do
         CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags"
         LDFLAGS="$(dpkg-buildflags --get LDFLAGS)")
       ;;
+    valgrind) args=(-DCMAKE_BUILD_TYPE=Debug -DYUTIL_VALGRIND=ON -DYUTIL_BENCH=OFF) ;;
     *)
-      echo "test-all.sh: unknown configuration '$config' (host, asan, armhf, release, debian)" >&2
+      echo "test-all.sh: unknown configuration '$config'" \
+        "(host, asan, armhf, release, debian, valgrind)" >&2
       exit 2
       ;;
   esac
