@@ -31,8 +31,11 @@ function(yutil_runtime_free_library target)
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+  # --as-needed: CMake names the C++ runtime on the link line for C++ sources; GCC
+  # on Debian drops it as unused by itself, clang does not.
   if(NOT YUTIL_SANITIZE)
-    target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs)
+    target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs
+                        -Wl,--as-needed)
   endif()
 endfunction()
 
