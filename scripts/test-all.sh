@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Builds and runs the whole suite, warnings as errors, in seven configurations: the
+# Builds and runs the whole suite, warnings as errors, in these configurations: the
 # host build, the host build under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the armhf cross build under qemu-arm, a plain Release build, a build with the
-# flags Debian's packaging gives (dpkg-buildflags), the suite's own programs under
-# valgrind's memcheck, and a ThreadSanitizer build.
-# Usage: scripts/test-all.sh [host|asan|armhf|release|debian|valgrind|tsan ...]
+# flags Debian's packaging gives (dpkg-buildflags), a clang build instrumented for
+# libFuzzer whose fuzz targets then run for YUTIL_FUZZ_SECONDS each (30), the
+# suite's own programs under valgrind's memcheck, and a ThreadSanitizer build.
+# Usage: scripts/test-all.sh [host|asan|armhf|release|debian|fuzz|valgrind|tsan ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian valgrind tsan)
+[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian fuzz valgrind tsan)
 jobs=$(nproc)
 
 for config in "${configs[@]}"; do
@@ -27,6 +28,10 @@ for config in "${configs[@]}"; do
         CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags"
         LDFLAGS="$(dpkg-buildflags --get LDFLAGS)")
       ;;
+    fuzz)
+      args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DYUTIL_FUZZ=ON -DYUTIL_BENCH=OFF)
+      flags=(CC=clang CXX=clang++)
+      ;;
     valgrind) args=(-DCMAKE_BUILD_TYPE=Debug -DYUTIL_VALGRIND=ON -DYUTIL_BENCH=OFF) ;;
     tsan)
       # GCC's runtime: clang 14's shared ThreadSanitizer runtime crashes at start here.
@@ -38,7 +43,7 @@ for config in "${configs[@]}"; do
       ;;
     *)
       echo "test-all.sh: unknown configuration '$config'" \
-        "(host, asan, armhf, release, debian, valgrind, tsan)" >&2
+        "(host, asan, armhf, release, debian, fuzz, valgrind, tsan)" >&2
       exit 2
       ;;
   esac
@@ -47,4 +52,8 @@ for config in "${configs[@]}"; do
   cmake --build "build/$config" -j "$jobs"
   echo "=== $config: tests"
   (cd "build/$config" && env "${test_env[@]}" ctest --output-on-failure -j "$jobs")
+  if [ "$config" = fuzz ]; then
+    echo "=== fuzz: each target for ${YUTIL_FUZZ_SECONDS:-30} s"
+    scripts/run-fuzzers.sh build/fuzz "${YUTIL_FUZZ_SECONDS:-30}"
+  fi
 done

@@ -2,7 +2,10 @@
  * printf-style formatting, handed out in steps while counting what was sent.
  * Storage comes from the caller's allocation functions; the buffer never grows.
  * A piece that does not fit is not written at all, and the buffer then refuses
- * every further piece (sticky overflow). One thread at a time per buffer. */
+ * every further piece (sticky overflow). One thread at a time per buffer.
+ * "Invalid" below means null, without the magic word, or with counts that break
+ * the field comments (len < capacity, sent <= len): such a record is refused
+ * untouched, never written through. */
 #ifndef YUTIL_YUTIL_STRING_BUFF_H
 #define YUTIL_YUTIL_STRING_BUFF_H
 

@@ -18,9 +18,16 @@ bool is_valid(const yutil_string_buff_s *buf) {
   return buf != nullptr && buf->magic == YUTIL_STRING_BUFF_MAGIC;
 }
 
+// A valid record whose counts still hold: text below its storage, the sent part
+// within the text. Every call that reads or writes the text goes through here, so a
+// record scribbled over by its caller is refused rather than written past.
+bool is_intact(const yutil_string_buff_s *buf) {
+  return is_valid(buf) && buf->text != nullptr && buf->len < buf->capacity && buf->sent <= buf->len;
+}
+
 __attribute__((format(printf, 2, 0))) int append(yutil_string_buff_s *buf, const char *format,
                                                  va_list args) {
-  if (!is_valid(buf) || buf->text == nullptr || buf->overflow != 0 || format == nullptr) return 0;
+  if (!is_intact(buf) || buf->overflow != 0 || format == nullptr) return 0;
   char *end = buf->text + buf->len;
   // At least 1 while len < capacity; unsigned, so capacities past 2 GiB stay positive.
   uint32_t room = buf->capacity - buf->len;
@@ -64,6 +71,7 @@ int yutil_string_buff_init(yutil_string_buff_s **out, yutil_string_buff_alloc_fn
 }
 
 void yutil_string_buff_free(yutil_string_buff_s *buf) {
+  // Counts are not read here, so even a record with broken ones is released.
   if (!is_valid(buf) || buf->text == nullptr) return;
   // Cleared first, so a stale pointer to a record not yet reused reads as invalid.
   buf->magic = 0;
@@ -89,14 +97,14 @@ int yutil_string_buff_printf(yutil_string_buff_s *buf, const char *format, ...) 
 }
 
 int yutil_string_buff_get(yutil_string_buff_s *buf, char **text_out, uint32_t *len_out) {
-  if (!is_valid(buf) || text_out == nullptr || len_out == nullptr) return EINVAL;
+  if (!is_intact(buf) || text_out == nullptr || len_out == nullptr) return EINVAL;
   *text_out = buf->text + buf->sent;
   *len_out = buf->len - buf->sent;
   return 0;
 }
 
 int yutil_string_buff_sent(yutil_string_buff_s *buf, uint32_t count) {
-  if (!is_valid(buf)) return EINVAL;
+  if (!is_intact(buf)) return EINVAL;
   // Compared with what is left rather than summed, so a huge count cannot wrap.
   uint32_t unsent = buf->len - buf->sent;
   buf->sent += count < unsent ? count : unsent;
