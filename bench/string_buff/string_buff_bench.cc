@@ -1,17 +1,15 @@
 // Cost of one append to the string buffer, per typical piece, against a plain
 // vsnprintf into a char array and against measuring first and formatting again.
-// Prints the ratios after the runs.
+// Prints the ratios after the runs, from the median of the repetitions.
 #include <benchmark/benchmark.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <algorithm>
-#include <map>
 #include <random>
 #include <string>
-#include <vector>
 
+#include "times_reporter.h"
 #include "yutil_string_buff.h"
 
 namespace {
@@ -120,51 +118,23 @@ REGISTER_PIECE(0);
 REGISTER_PIECE(1);
 REGISTER_PIECE(2);
 
-// Console output, then per piece: ns per append and the ratios, from the median
-// of the repetitions (or of the single run).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &r : runs) {
-      std::string name = r.run_name.function_name;
-      if (r.run_type == Run::RT_Iteration)
-        iterations_[name].push_back(r.GetAdjustedCPUTime());
-      else if (r.aggregate_name == "median")
-        medians_[name] = r.GetAdjustedCPUTime();
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    printf("\n%-10s %10s %10s %10s %15s %18s\n", "piece", "plain ns", "2-pass ns", "1-pass ns",
-           "1-pass/plain", "1-pass/2-pass");
-    for (const char *piece : kPieceNames) {
-      double plain = ns(piece, "plain"), two = ns(piece, "two_pass"), one = ns(piece, "one_pass");
-      printf("%-10s %10.2f %10.2f %10.2f %15.3f %18.3f\n", piece, plain, two, one, one / plain,
-             one / two);
-    }
-  }
-
- private:
-  double ns(const std::string &piece, const char *way) {
-    std::string name = piece + "/" + way;
-    if (medians_.count(name)) return medians_[name] / kBatch;
-    std::vector<double> &v = iterations_[name];
-    if (v.empty()) return 0;
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2] / kBatch;
-  }
-  std::map<std::string, std::vector<double>> iterations_;
-  std::map<std::string, double> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
   fill_arguments();
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  TimesReporter reporter(TimesReporter::Clock::cpu);
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  // Per piece: ns per append and the ratios.
+  printf("\n%-10s %10s %10s %10s %15s %18s\n", "piece", "plain ns", "2-pass ns", "1-pass ns",
+         "1-pass/plain", "1-pass/2-pass");
+  for (std::string piece : kPieceNames) {
+    double plain = reporter.time(piece + "/plain"), two = reporter.time(piece + "/two_pass"),
+           one = reporter.time(piece + "/one_pass");
+    if (plain == 0 || two == 0 || one == 0) continue;  // filtered out
+    printf("%-10s %10.2f %10.2f %10.2f %15.3f %18.3f\n", piece.c_str(), plain / kBatch,
+           two / kBatch, one / kBatch, one / plain, one / two);
+  }
   benchmark::Shutdown();
   return 0;
 }

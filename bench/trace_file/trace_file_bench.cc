@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "times_reporter.h"
 #include "ytrace.h"
 
 namespace {
@@ -23,18 +24,6 @@ void emit(benchmark::State &state) {
   for (auto _ : state) __YTf_14(kIdentity, 1, 0, 3u << 24, "benchmark", i++);
 }
 
-// The console report, plus the last run's real time per iteration.
-class TimeReporter : public benchmark::ConsoleReporter {
- public:
-  TimeReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_None) {}
-  void ReportRuns(const std::vector<Run> &runs) override {
-    for (const Run &r : runs)
-      if (r.run_type == Run::RT_Iteration) time = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double time = 0;
-};
-
 // Runs the benchmark as `name` in a child whose YTRACE_FILE is `file` (nullptr:
 // unset); returns its time per record, or 0 when it failed.
 double run_in_child(const char *name, const char *file) {
@@ -45,10 +34,11 @@ double run_in_child(const char *name, const char *file) {
   if (pid == 0) {
     file != nullptr ? setenv("YTRACE_FILE", file, 1) : unsetenv("YTRACE_FILE");
     benchmark::RegisterBenchmark(name, emit);
-    TimeReporter reporter;
+    TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    double time = reporter.time(name);
     fflush(nullptr);
-    _exit(write(answer[1], &reporter.time, sizeof reporter.time) == sizeof reporter.time ? 0 : 1);
+    _exit(write(answer[1], &time, sizeof time) == sizeof time ? 0 : 1);
   }
   close(answer[1]);
   double time = 0;

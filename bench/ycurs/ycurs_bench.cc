@@ -12,12 +12,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "ncurses_reader.h"
+#include "times_reporter.h"
 #include "ycurs.h"
 #include "ytrace_capture.h"
 
@@ -132,38 +132,6 @@ BENCHMARK(BM_ycurs_wgetch)->Arg(6)->Arg(-1)->ArgName("kept_trace_level")->UseMan
 BENCHMARK(BM_ncurses_wgetch)->UseManualTime();
 BENCHMARK(BM_bare_select_read)->UseManualTime();
 
-// Prints the ratios the design is judged by once every benchmark has run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run> &runs) override {
-    for (const Run &r : runs) {
-      if (!r.error_occurred) time_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    double bare = time_of("BM_bare_select_read/manual_time");
-    double nc = time_of("BM_ncurses_wgetch/manual_time");
-    for (const char *level : {"6", "-1"}) {
-      double y = time_of(std::string("BM_ycurs_wgetch/kept_trace_level:") + level + "/manual_time");
-      if (y > 0 && bare > 0 && nc > 0)
-        printf(
-            "ycurs (kept trace level %s): %.2fx the keys/s of ncurses, %.2fx the bare loop's "
-            "time\n",
-            level, nc / y, y / bare);
-    }
-  }
-
- private:
-  // The mean over repetitions when there are several.
-  double time_of(const std::string &name) {
-    auto mean = time_.find(name + "_mean");
-    return mean != time_.end() ? mean->second : time_[name];
-  }
-  std::map<std::string, double> time_;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -180,8 +148,17 @@ int main(int argc, char **argv) {
   if (!ncurses_start("xterm")) return 1;
 
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  TimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  // The ratios the design is judged by.
+  const std::string bare = "BM_bare_select_read/manual_time", nc = "BM_ncurses_wgetch/manual_time";
+  for (const char *level : {"6", "-1"}) {
+    std::string y = std::string("BM_ycurs_wgetch/kept_trace_level:") + level + "/manual_time";
+    if (reporter.ratio(y, bare) > 0 && reporter.ratio(nc, y) > 0)
+      printf(
+          "ycurs (kept trace level %s): %.2fx the keys/s of ncurses, %.2fx the bare loop's time\n",
+          level, reporter.ratio(nc, y), reporter.ratio(y, bare));
+  }
   benchmark::Shutdown();
   return 0;
 }

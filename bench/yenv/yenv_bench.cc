@@ -4,11 +4,10 @@
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <map>
 #include <string>
 
+#include "times_reporter.h"
 #include "yenv.h"
 #include "ytrace_capture.h"
 
@@ -55,32 +54,19 @@ BENCHMARK(plain)->Arg(10)->Arg(100)->Arg(1000);
 BENCHMARK_CAPTURE(getter, filtered, -1)->Arg(10)->Arg(100)->Arg(1000);
 BENCHMARK_CAPTURE(getter, kept, 6)->Arg(10)->Arg(100)->Arg(1000);
 
-// The console report, plus each run's time kept by name for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_None) {}
-  void ReportRuns(const std::vector<Run> &runs) override {
-    for (const Run &r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   yenv_init();  // records under the module's own id, whose level is set above
-  RatioReporter reporter;
+  TimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   printf("\nratio to getenv+strtoull (real time):\n");
-  for (const char *vars : {"10", "100", "1000"}) {
-    auto base = reporter.times.find(std::string("plain/") + vars);
-    if (base == reporter.times.end()) continue;
-    printf("  %4s variables:", vars);
-    for (const char *mode : {"filtered", "kept"}) {
-      auto t = reporter.times.find(std::string("getter/") + mode + "/" + vars);
-      if (t != reporter.times.end()) printf("  %s %.2f", mode, t->second / base->second);
+  for (const std::string vars : {"10", "100", "1000"}) {
+    printf("  %4s variables:", vars.c_str());
+    for (const std::string mode : {"filtered", "kept"}) {
+      double r = reporter.ratio("getter/" + mode + "/" + vars, "plain/" + vars);
+      if (r > 0) printf("  %s %.2f", mode.c_str(), r);
     }
     printf("\n");
   }

@@ -22,7 +22,6 @@ static long live_blocks[MAX_TYPES];
 static unsigned long calls;
 static unsigned long fail_at_call; /* 0: off */
 static uint32_t failing_site;      /* 0: off */
-static uint32_t last_site;
 
 /* Slot of a type name, added on first sight; MAX_TYPES - 1 collects the rest. */
 static unsigned slot_of(const char *name) {
@@ -41,7 +40,6 @@ void *__quillet_calloc(uint32_t site_id, uint32_t *type_cache, const char *type_
   (void)library_name;
   pthread_mutex_lock(&lock);
   calls++;
-  last_site = site_id;
   int inject = (fail_at_call != 0 && calls == fail_at_call) ||
                (failing_site != 0 && site_id == failing_site);
   pthread_mutex_unlock(&lock);
@@ -78,13 +76,6 @@ long quillet_testing_live(const char *type_name) {
   return n;
 }
 
-unsigned long quillet_testing_calls(void) {
-  pthread_mutex_lock(&lock);
-  unsigned long n = calls;
-  pthread_mutex_unlock(&lock);
-  return n;
-}
-
 void quillet_testing_fail_nth(unsigned long n) {
   pthread_mutex_lock(&lock);
   fail_at_call = n == 0 ? 0 : calls + n;
@@ -95,11 +86,4 @@ void quillet_testing_fail_site(uint32_t site_id) {
   pthread_mutex_lock(&lock);
   failing_site = site_id;
   pthread_mutex_unlock(&lock);
-}
-
-uint32_t quillet_testing_last_site(void) {
-  pthread_mutex_lock(&lock);
-  uint32_t s = last_site;
-  pthread_mutex_unlock(&lock);
-  return s;
 }

@@ -11,14 +11,10 @@ extern "C" {
 
 /* Blocks of `type_name` allocated and not yet released. */
 long quillet_testing_live(const char *type_name);
-/* Allocation calls made so far, failed ones included. */
-unsigned long quillet_testing_calls(void);
 /* Make the n-th allocation from now fail (1: the next one); 0 turns it off. */
 void quillet_testing_fail_nth(unsigned long n);
 /* Make every allocation of `site_id` fail; 0 turns it off. */
 void quillet_testing_fail_site(uint32_t site_id);
-/* Site identifier of the last allocation call. */
-uint32_t quillet_testing_last_site(void);
 
 #ifdef __cplusplus
 }

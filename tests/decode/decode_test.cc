@@ -217,9 +217,10 @@ TEST(Decode, EveryMessageOfTheLibraryReadsAsSnprintfWritesIt) {
   EXPECT_EQ(got.error, "");
 }
 
-TEST(Decode, FormatsFlagsWidthsPrecisionsAndLengthsAsPrintf) {
+// Lengths as the writer's processor reads them; printf_format_fuzz holds the
+// texts without a length against printf itself.
+TEST(Decode, FormatsLengthsAsPrintfAndRefusesWhatItCannotReproduce) {
   using ytdec::Arg;
-  auto s = [](std::string_view text) { return Arg{YTRACE_ARG_STRING, 0, text}; };
   auto n = [](uint32_t v) { return Arg{YTRACE_ARG_U32, v, {}}; };
   auto w = [](uint64_t v) { return Arg{YTRACE_ARG_U64, v, {}}; };
   const struct {
@@ -227,20 +228,12 @@ TEST(Decode, FormatsFlagsWidthsPrecisionsAndLengthsAsPrintf) {
     std::vector<Arg> args;
     std::string printed;
   } cases[] = {
-      {"[%-6d|%06d|%+i|% d|%.3d]", {n(-42), n(-42), n(7), n(7), n(5)}, "[-42   |-00042|+7| 7|005]"},
-      {"[%#x|%#X|%8.4x|%-12u|%%]",
-       {n(255), n(255), n(0xab), n(4000000000u)},
-       "[0xff|0XFF|    00ab|4000000000  |%]"},
-      {"[%.3s|%-6.2s|%6s|%s|%c%3c]",
-       {s("abcdef"), s("abcdef"), s("ab"), s({"a\0b", 3}), n('x'), n('y')},
-       "[abc|ab    |    ab|a|x  y]"},
       {"[%ld|%lu|%lx|%ld|%li]",
        {n(0xffffffff), n(0xffffffff), n(0xffffffff), w(-5), w(uint64_t{1} << 40)},
        "[-1|4294967295|ffffffff|-5|1099511627776]"},
       {"[%lld|%llu|%.12llX|%+lld]",
        {w(-1), w(-1), w(0xabc), w(9)},
        "[-1|18446744073709551615|000000000ABC|+9]"},
-      {"%40d|%-40s|", {n(1), s("x")}, std::string(39, ' ') + "1|x" + std::string(39, ' ') + "|"},
   };
   for (const auto &c : cases) {
     ytdec::PrintfFormat f;

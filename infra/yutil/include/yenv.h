@@ -57,8 +57,9 @@ int ysetenv_s32(const char *name, int32_t val);
 int ysetenv_s64(const char *name, int64_t val);
 
 /* Parses `name` with inet_pton(family) into address_out (4 bytes for AF_INET,
- * 16 for AF_INET6). Returns 0; 2 unset or empty; 22 not an address of that
- * family, or name or address_out null (no record); else inet_pton's errno (97). */
+ * 16 for AF_INET6; both from <sys/socket.h>). Returns 0; 2 unset or empty; 22
+ * not an address of that family, or name or address_out null (no record); else
+ * inet_pton's errno (97). */
 int ygetenv_addr(const char *name, int family, void *address_out);
 
 /* Stores the raw address as inet_ntop text. Returns 0; 97 when family is neither
@@ -70,9 +71,13 @@ int ysetenv_addr(const char *name, int family, const void *address);
 void yunsetenv_list(const char *const *list);
 
 /* Writes "name=value\n" for each set variable of `list` (and "name=\n" for the
- * unset ones when all is nonzero) to fd, which stays open and keeps its flags.
- * Returns the characters written; -1 when fd cannot be duplicated, no stream
- * opens on it, or any line fails to reach it. A null list is empty. */
+ * unset ones when all is nonzero) to fd in append mode: to the end of a file,
+ * whatever fd's offset. For the duration of the call the open file fd refers to
+ * has O_APPEND set, as seen through every descriptor sharing it; it gets its own
+ * status flags back before return, and fd stays open. Returns the characters
+ * written; -1 when fd cannot be duplicated, no stream opens on it, any line fails
+ * to reach it, or the total does not fit an int (errno EOVERFLOW; every line is
+ * still written). A null list is empty. */
 int yprintenv_list(int fd, const char *const *list, int all);
 
 #pragma GCC visibility pop

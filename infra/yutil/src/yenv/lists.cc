@@ -1,4 +1,5 @@
 // Lists of variables: removed, or printed to a caller's descriptor.
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,11 +26,11 @@ int yprintenv_list(int fd, const char *const *list, int all) {
     ytrace::emit_if_kept<yenv_msg::DUP_FAILED>(yenv::trace_id(), ytrace::Level::failure, fd);
     return -1;
   }
-  // "w", not "a": fdopen in append mode would set O_APPEND on the open file the
-  // duplicate shares with fd, and so change the caller's descriptor for good.
-  // "w" neither truncates nor moves anything: the lines go where a write on fd
-  // would put them.
-  FILE *out = fdopen(dup_fd, "w");
+  // Append mode puts the lines at the end of the file, not over whatever lies at
+  // the shared offset. fdopen sets O_APPEND on the open file the duplicate shares
+  // with fd, so its own status flags are kept here and put back before return.
+  int flags = fcntl(dup_fd, F_GETFL);
+  FILE *out = flags == -1 ? nullptr : fdopen(dup_fd, "a");
   if (out == nullptr) {
     ytrace::emit_if_kept<yenv_msg::FDOPEN_FAILED>(yenv::trace_id(), ytrace::Level::failure, dup_fd);
     close(dup_fd);
@@ -37,7 +38,7 @@ int yprintenv_list(int fd, const char *const *list, int all) {
   }
 
   int total = 0;
-  bool lost = false;
+  bool lost = false, overflow = false;
   for (; list != nullptr && *list != nullptr; list++) {
     const char *val = nullptr;
     int res = ygetenv(*list, &val);
@@ -52,14 +53,22 @@ int yprintenv_list(int fd, const char *const *list, int all) {
     }
     if (written < 0) {
       lost = true;
-    } else {
-      total += written;
+    } else if (__builtin_add_overflow(total, written, &total)) {
+      overflow = true;  // the walk goes on: every line is still written
     }
   }
-  // Most lines reach fd only here; a failed flush lost them as surely as a
-  // failed write, and neither may pass for a count of characters written.
+  // The lines still buffered go out while O_APPEND holds, then the caller's flags
+  // return. A failed flush lost lines as surely as a failed write, and neither
+  // may pass for a count of characters written.
+  if (fflush(out) != 0) lost = true;
+  fcntl(dup_fd, F_SETFL, flags);
   if (fclose(out) != 0) lost = true;
-  return lost ? -1 : total;
+  if (lost) return -1;
+  if (overflow) {
+    errno = EOVERFLOW;  // as printf reports a count beyond an int
+    return -1;
+  }
+  return total;
 }
 
 }  // extern "C"

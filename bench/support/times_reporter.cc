@@ -1,0 +1,35 @@
+#include "times_reporter.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+TimesReporter::TimesReporter(Clock clock)
+    : ConsoleReporter(isatty(1) ? OO_Defaults : OO_None), clock_(clock) {}
+
+void TimesReporter::ReportRuns(const std::vector<Run> &runs) {
+  ConsoleReporter::ReportRuns(runs);
+  for (const Run &r : runs) {
+    if (r.error_occurred) continue;
+    double t = clock_ == Clock::cpu ? r.GetAdjustedCPUTime() : r.GetAdjustedRealTime();
+    if (r.run_type == Run::RT_Iteration) {
+      runs_[r.run_name.str()].push_back(t);
+    } else if (r.aggregate_name == "median") {
+      medians_[r.run_name.str()] = t;
+    }
+  }
+}
+
+double TimesReporter::time(const std::string &name) const {
+  if (auto m = medians_.find(name); m != medians_.end()) return m->second;
+  auto it = runs_.find(name);
+  if (it == runs_.end()) return 0;
+  std::vector<double> v = it->second;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+double TimesReporter::ratio(const std::string &name, const std::string &base) const {
+  double t = time(name), b = time(base);
+  return t > 0 && b > 0 ? t / b : 0;
+}
