@@ -20,7 +20,10 @@ if(YUTIL_FUZZ)
   set(YUTIL_SANITIZE ON)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
-if(YUTIL_SANITIZE)
+if(YUTIL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(YUTIL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -41,8 +44,11 @@ function(yutil_runtime_free_library target)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  # --as-needed: CMake names the C++ runtime on the link line for C++ sources; GCC
+  # on Debian drops it as unused by itself, clang does not.
   if(NOT YUTIL_SANITIZE)
-    target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs)
+    target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs
+                        -Wl,--as-needed)
   endif()
 endfunction()
 

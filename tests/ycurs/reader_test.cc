@@ -26,6 +26,8 @@ TEST(KeyReader, EndOfInputEndsEveryContextAndWouldBlockIsRetried) {
     s.note(std::to_string(ycurs_wgetch(second)));
     ioctl(0, FIONREAD, &unread);
     s.note("unread " + std::to_string(unread));
+    ycurs_free(first);
+    ycurs_free(second);
   });
   EXPECT_EQ(o.notes, (Notes{"97 after 3 retries", "-2", "-2", "unread 2"}));
 }
