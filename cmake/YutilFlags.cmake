@@ -20,24 +20,35 @@ if(YUTIL_FUZZ)
   set(YUTIL_SANITIZE ON)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
-if(YUTIL_SANITIZE)
+if(YUTIL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(YUTIL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
 # A shared library that must load without the C++ runtime: no exceptions, no RTTI,
-# hidden symbols, linked by the C driver against a static libgcc.
+# hidden symbols, linked by the C driver against a static libgcc. Its code is
+# compiled in `target` itself or, when given, in the object library `objects`.
 function(yutil_runtime_free_library target)
-  target_compile_options(${target} PRIVATE
+  set(compiled ${ARGV1})
+  if(NOT compiled)
+    set(compiled ${target})
+  endif()
+  target_compile_options(${compiled} PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>
     -fvisibility=hidden)
-  set_target_properties(${target} PROPERTIES
-    LINKER_LANGUAGE C
+  set_target_properties(${compiled} PROPERTIES
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  # --as-needed: CMake names the C++ runtime on the link line for C++ sources; GCC
+  # on Debian drops it as unused by itself, clang does not.
   if(NOT YUTIL_SANITIZE)
-    target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs)
+    target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs
+                        -Wl,--as-needed)
   endif()
 endfunction()
 

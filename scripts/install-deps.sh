@@ -14,7 +14,7 @@ apt-get update -q
 
 host_packages=(
   cmake g++ make pkg-config python3 bzip2 binutils tmux ncurses-bin dpkg-dev
-  scdoc mandoc abigail-tools
+  scdoc mandoc abigail-tools valgrind
   libncurses-dev libbsd-dev libelf-dev libbz2-dev libmd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang llvm libclang-rt-14-dev

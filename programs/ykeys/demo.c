@@ -101,6 +101,14 @@ int ykeys_demo(FILE *out, int trace) {
   fprintf(out, "ykeys demo: viewer on %s as an xterm; typing %d keys\n", slave, script_keys);
   fflush(out);
   pid_t viewer = start_viewer(slave, report[1], master, report[0]);
+  if (viewer < 0) {
+    // No viewer to wait for or stop: -1 would name every child, or every process.
+    fprintf(out, "ykeys demo: cannot start the viewer: %s\n", strerror(errno));
+    close(report[0]);
+    close(report[1]);
+    close(master);
+    return 1;
+  }
   close(report[1]);
 
   char line[64];

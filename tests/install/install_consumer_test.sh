@@ -2,9 +2,9 @@
 # Installs the build as a packager would (DESTDIR, a prefix of its own), checks
 # what was installed, then builds and runs a small C consumer against it twice,
 # through pkg-config and through find_package, with nothing from the build tree
-# on its paths. Usage: BUILD LIBDIR CC [TOOLCHAIN_FILE [EMULATOR]]
+# on its paths. Usage: BUILD LIBDIR CC [TOOLCHAIN_FILE [EMULATOR...]]
 set -euo pipefail
-build=$1 libdir=$2 cc=$3 toolchain=${4:-} emulator=${5:-}
+build=$1 libdir=$2 cc=$3 toolchain=${4:-} emulator=("${@:5}")
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,7 +39,7 @@ while IFS= read -r -d '' f; do
   done
 done < <(find "$root" -type f -print0)
 
-run() { CONSUMER_PORT=8080 ${emulator} "$@"; }
+run() { CONSUMER_PORT=8080 "${emulator[@]}" "$@"; }
 check_consumer() { # how, program: the program ran, printed the expected line, and holds no build path
   local out
   out=$(run "${@:2}") || fail "$1 consumer: $out"

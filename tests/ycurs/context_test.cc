@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 // ytest defines kf4 empty (refused by the trie) and rmm 200 bytes long (skipped),
 // so meta off sends nothing.
 const std::string kEmptyKf4 = "ycurs 8 L3 \"KEY_F4\" \"Invalid argument\"";
@@ -60,7 +62,6 @@ TEST(TerminalContext, FollowsInputTermAndMode) {
     want.push_back("0 " + std::to_string(row.screen) + " " + row.attrs);
     EXPECT_EQ(o.notes, want) << row.stage.term;
     EXPECT_EQ(o.out, row.out) << row.stage.term;
-    EXPECT_EQ(o.status, 0);
   }
 }
 
@@ -74,17 +75,20 @@ TEST(FunctionKeys, LoadedFromEntryAndDecoded) {
     ycurs_keypad(ctx, 1);
     ycurs_keypad(ctx, 0);
     s.note_trace();
-    for (const char *typed : {"\033[A", "\033[B", "\033[D", "\033[C", "\033OP", "\033OQ", "\033[H",
-                              "\033[F", "\b", "\033OM", "\033[Ax", "\033", "\033O"}) {
+    for (const std::string &typed :
+         {"\033[A"s, "\033[B"s, "\033[D"s, "\033[C"s, "\033OP"s, "\033OQ"s, "\033[H"s, "\033[F"s,
+          "\b"s, "\033OM"s, "\033[Ax"s, "\033"s, "\033O"s, "\0B"s}) {
       s.type(typed);
       s.note(s.keys(ctx));
     }
     auto seq = [](char c, int n) { return "\033[" + std::string(n, c) + "~"; };
     for (const std::string &stored : {seq('5', 197), seq('6', 123), seq('7', 124)})
       s.note(std::to_string(ycurs_key_defined(ctx->keytry, stored.c_str())));
+    ycurs_free(ctx);
   });
-  EXPECT_EQ(o.notes, (Notes{kEmptyKf4, kEmptyKf4, "259", "258", "260", "261", "265", "267", "262",
-                            "360", "263", "343", "259 120", "27", "27 79", "0", "270", "0"}));
+  EXPECT_EQ(o.notes,
+            (Notes{kEmptyKf4, kEmptyKf4, "259", "258", "260", "261", "265", "267", "262", "360",
+                   "263", "343", "259 120", "27", "27 79", "272", "0", "270", "0"}));
 }
 
 std::string tput(const char *cap) {
@@ -115,6 +119,7 @@ TEST(FunctionKeys, SystemXtermAgreesWithTput) {
       s.note(s.keys(ctx));
     }
     ycurs_endwin(ctx);
+    ycurs_free(ctx);
   });
   EXPECT_EQ(o.notes, want);
   EXPECT_EQ(o.out, tput("is1") + tput("is2") + tput("is3") + tput("smkx") + tput("rmkx"));

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -85,6 +86,8 @@ Outcome run_scenario(const Stage &stage, const std::function<void(Scenario &)> &
   }
   Outcome o;
   waitpid(pid, &o.status, 0);
+  // A memory checker that follows the child tells of what it found there this way too.
+  EXPECT_TRUE(WIFEXITED(o.status) && WEXITSTATUS(o.status) == stage.exit_code) << o.status;
   o.out = contents(out);
   o.err = contents(err);
   std::istringstream lines(contents(notes));

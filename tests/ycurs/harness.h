@@ -18,6 +18,7 @@ struct Stage {
   const char *term = "ytest";    // null: TERM unset
   bool private_terminfo = true;  // false: the system's database
   int trace_level = 6;           // highest "ycurs" level kept
+  int exit_code = 0;             // how the scenario's process must end
 };
 
 // The child's view: descriptor 0 is the input, standard output is captured.
@@ -46,6 +47,9 @@ void append_word(std::string &list, long value);
 std::string modes(const termios &t);
 
 // Failures on demand (interpose.cc); 0 passes every call through.
-extern int g_fail_tcsetattr_errno, g_fail_fpathconf, g_read_eagain_times, g_read_returns_two;
+extern int g_fail_tcsetattr_errno, g_fail_fpathconf, g_read_eagain_times, g_read_returns_two,
+    g_fail_fork;
+// The pids given to kill and waitpid, in order: " kill 12 waitpid 12". kill(-1) fails.
+extern std::string g_pids_used;
 
 #endif

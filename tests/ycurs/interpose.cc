@@ -3,12 +3,15 @@
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "harness.h"
 
-int g_fail_tcsetattr_errno, g_fail_fpathconf, g_read_eagain_times, g_read_returns_two;
+int g_fail_tcsetattr_errno, g_fail_fpathconf, g_read_eagain_times, g_read_returns_two, g_fail_fork;
+std::string g_pids_used;
 
 #define REAL(name, type) reinterpret_cast<type>(dlsym(RTLD_NEXT, name))
 
@@ -20,6 +23,23 @@ extern "C" int tcsetattr(int fd, int action, const struct termios *t) {
 extern "C" long fpathconf(int fd, int name) {
   if (g_fail_fpathconf) return errno = EINVAL, -1;
   return REAL("fpathconf", long (*)(int, int))(fd, name);
+}
+
+extern "C" pid_t fork() {
+  if (g_fail_fork) return errno = EAGAIN, -1;
+  return REAL("fork", pid_t(*)())();
+}
+
+extern "C" int kill(pid_t pid, int sig) {
+  g_pids_used += " kill " + std::to_string(pid);
+  // Every process the user may signal: no test means that, whatever the code asks.
+  if (pid == -1) return errno = EPERM, -1;
+  return REAL("kill", int (*)(pid_t, int))(pid, sig);
+}
+
+extern "C" pid_t waitpid(pid_t pid, int *status, int options) {
+  g_pids_used += " waitpid " + std::to_string(pid);
+  return REAL("waitpid", pid_t(*)(pid_t, int *, int))(pid, status, options);
 }
 
 extern "C" ssize_t read(int fd, void *buf, size_t n) {

@@ -66,7 +66,9 @@ TEST(Ykeys, TraceShowsWhyKeysComeAsBytes) {
       if (l == "ycurs L6 Key check returning -1" || l.ends_with(" more alike)")) continue;
       s.note(l);
     }
-    waitpid(viewer, nullptr, 0);
+    int status;
+    waitpid(viewer, &status, 0);
+    if (status != 0) s.note("viewer's wait status " + std::to_string(status));
     ykeys_trace_close();
   });
   EXPECT_EQ(
@@ -93,6 +95,22 @@ TEST(Ykeys, KilledDemoLeavesNoViewerBehind) {
     if (!all_ended) usleep(10 * 1000);
   }
   EXPECT_TRUE(all_ended) << "a process of the demonstration is still running";
+}
+
+// A viewer that cannot be started fails the demonstration at once: nothing is
+// waited for or signalled in its place, as pid -1 would reach every process.
+TEST(Ykeys, DemoFailsWhenTheViewerCannotStart) {
+  Outcome o = run_scenario({.input = Input::dev_null}, [](Scenario &s) {
+    g_pids_used.clear();
+    g_fail_fork = 1;
+    int status = ykeys_demo(stdout, 0);
+    fflush(stdout);
+    s.note("status " + std::to_string(status) + g_pids_used);
+  });
+  EXPECT_EQ(o.notes, Notes{"status 1"});
+  EXPECT_TRUE(o.out.ends_with(
+      "ykeys demo: cannot start the viewer: " + std::string(strerror(EAGAIN)) + "\n"))
+      << o.out;
 }
 
 }  // namespace

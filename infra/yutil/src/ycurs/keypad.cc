@@ -38,7 +38,7 @@ int ycurs_keypad(ycurs_ctx_s *ctx, int32_t on) {
     char buf[kCapAreaSize];
     const char *seq = fetch_term_cap(key.cap_name, buf);
 
-    ycurs_trace_with_bytes<ycurs_msg::LOADED_SEQUENCE>(seq, key.key_name, key.cap_name);
+    ycurs_trace_with_bytes<ycurs_msg::LOADED_SEQUENCE>(seq, sizeof buf, key.key_name, key.cap_name);
 
     if (seq == nullptr) continue;
     if (int err = ycurs_add_to_try(&ctx->keytry, seq, key.key_code)) {

@@ -2,9 +2,10 @@
 // creation order; every search takes the first node of a level that matches.
 #include <errno.h>
 #include <stddef.h>
+#include <string.h>
 
 #include "alloc_tags.h"
-#include "ycurs.h"
+#include "ycurs_internal.h"
 
 namespace {
 
@@ -22,16 +23,16 @@ tries *new_node(uint32_t site) {
   return static_cast<tries *>(YUTIL_QUILLET_CALLOC(site, tries, sizeof(tries)));
 }
 
-int lookup(const tries *level, const uint8_t *s) {
-  if (*s == 0) return 0;
+int lookup(const tries *level, const uint8_t *s, size_t count) {
+  if (count == 0) return 0;
   for (const tries *n = level; n != nullptr; n = n->next_sibling) {
     if (n->byte != *s) continue;
-    if (s[1] == 0) {
+    if (count == 1) {
       if (n->first_child != nullptr) return -1;
       if (n->key_code != 0) return n->key_code;
       continue;
     }
-    int r = lookup(n->first_child, s + 1);
+    int r = lookup(n->first_child, s + 1, count - 1);
     if (r != 0) return r;
     if (n->key_code != 0) return n->key_code;
   }
@@ -57,6 +58,10 @@ char *expand(const tries *level, uint16_t code, int32_t *occurrence, size_t pos)
 }
 
 }  // namespace
+
+int key_lookup(const tries *root, const uint8_t *bytes, size_t count) {
+  return lookup(root, bytes, count);
+}
 
 extern "C" {
 
@@ -116,13 +121,16 @@ void ycurs_free_keytry(tries *node) {
 }
 
 int ycurs_key_defined(tries *root, const char *seq) {
-  if (root == nullptr || seq == nullptr) return 0;
-  return lookup(root, reinterpret_cast<const uint8_t *>(seq));
+  // A string holds no zero byte, so it never meets a stored one.
+  if (seq == nullptr) return 0;
+  return lookup(root, reinterpret_cast<const uint8_t *>(seq), strlen(seq));
 }
 
 char *ycurs_expand_try(tries *node, uint16_t code, int32_t *occurrence, int32_t pos) {
-  // A negative position would index before the text.
-  if (node == nullptr || code == 0 || occurrence == nullptr || pos < 0) return nullptr;
+  // A negative position would index before the text; a negative counter names no
+  // occurrence, and decrementing it could run past INT32_MIN.
+  if (node == nullptr || code == 0 || occurrence == nullptr || *occurrence < 0 || pos < 0)
+    return nullptr;
   return expand(node, code, occurrence, static_cast<size_t>(pos));
 }
 

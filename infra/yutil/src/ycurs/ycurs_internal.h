@@ -2,6 +2,8 @@
 #ifndef YUTIL_SRC_YCURS_YCURS_INTERNAL_H
 #define YUTIL_SRC_YCURS_YCURS_INTERNAL_H
 
+#include <stddef.h>
+
 #include "trace.h"
 #include "yassert.h"
 #include "ycurs.h"
@@ -21,18 +23,23 @@ const char *fetch_term_cap(const char *name, char (&buf)[kCapAreaSize]);
 // Sends one capability string to standard output, in screen mode only.
 void put_term_cap(ycurs_ctx_s *ctx, const char *name);
 
-// Continues the last trace record with the bytes of `bytes`, one record each;
-// null shows as "(empty)".
-void ycurs_trace_bytes(const char *bytes);
+// Looks up the first `count` bytes at `bytes` from the root node, as
+// ycurs_key_defined does a string, but any byte may be 0 and then meets a stored
+// zero byte. Null root or no bytes: 0.
+int key_lookup(const tries *root, const uint8_t *bytes, size_t count);
 
-// A debug record of Msg continued by the bytes of `bytes`, both under one
-// latched guard.
+// Continues the last trace record with the bytes of `bytes` up to its first zero
+// byte, at most `max` of them, one record each; null shows as "(empty)".
+void ycurs_trace_bytes(const char *bytes, size_t max);
+
+// A debug record of Msg continued by the bytes of `bytes` (as ycurs_trace_bytes
+// shows them), both under one latched guard.
 template <ycurs_msg::Id Msg, typename... Args>
-void ycurs_trace_with_bytes(const char *bytes, Args... args) {
+void ycurs_trace_with_bytes(const char *bytes, size_t max, Args... args) {
   ytrace::when_kept(
       g_ycurs_trace_module_id, ytrace::Level::debug,
       [&] { ytrace::emit<Msg>(g_ycurs_trace_module_id, ytrace::Level::debug, args...); },
-      [&] { ycurs_trace_bytes(bytes); });
+      [&] { ycurs_trace_bytes(bytes, max); });
 }
 
 #endif
