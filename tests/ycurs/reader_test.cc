@@ -1,5 +1,5 @@
 // The key reader on a real descriptor: what its poll and read meet. How the bytes
-// are decoded is tested on the decoding itself (reader_core_test.cc).
+// are decoded is checked on the decoding itself (reader_fuzz.cc).
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
