@@ -1,8 +1,9 @@
 // The trace stand-in's YTRACE_LEVEL forms and its record file (YTRACE_FILE), read
-// back by a reader of just what these tests need. The stand-in reads both variables
+// back with the decoder's entry scanner. The stand-in reads both variables
 // once per process, so all tracing happens in forked children, never in this process.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <string.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -19,6 +20,7 @@
 #include "ytrace.h"
 #include "ytrace_capture.h"
 #include "ytrace_decode.h"
+#include "trace_entries.h"
 #include "ytrace_file_format.h"
 
 namespace {
@@ -68,46 +70,30 @@ struct Entry {
   std::string text;  // "reg ID NAME", "rec INDEX mMODULE wLEVELWORD ARGS...", or what is wrong
 };
 
-// The file's entries up to the header's end; a bad header, an entry not written
-// whole or whose fields do not fill its size up to the padding, or a tail that is
-// not zero ends the list with a "bad" entry.
+// The file's entries up to the header's end, read by the decoder's scanner. A bad
+// header or entry, one not written whole, or bytes past the end that are not zero
+// end the list with a "bad" entry.
 std::vector<Entry> read_entries(const std::string &path) {
-  std::string s = contents(path);
+  const std::string s = contents(path);
+  std::string why;
   size_t at = 0;
-  auto num = [&s, &at](size_t n) {
-    uint64_t v = 0;
-    for (size_t i = n; i-- > 0;) v = v << 8 | uint8_t(at + i < s.size() ? s[at + i] : 0);
-    return at += n, v;
-  };
-  auto bytes = [&s, &at](size_t n) { return at += n, at <= s.size() ? s.substr(at - n, n) : ""; };
-  if (bytes(4) != YTRACE_FILE_MAGIC || num(2) != YTRACE_FILE_VERSION ||
-      num(2) != YTRACE_FILE_HEADER_SIZE)
-    return {{0, 0, 0, "bad header"}};
-  size_t end = num(8);
+  uint64_t end = 0;
+  if (ytdec::scan_header(s, &at, &why) != ytdec::Scan::kComplete) return {{0, 0, 0, "bad header"}};
+  memcpy(&end, s.data() + YTRACE_FILE_END_OFFSET, sizeof end);
   std::vector<Entry> entries;
-  while (at < end) {
-    size_t start = at, size = num(4), kind = num(1);
-    Entry e{num(8), uint32_t(num(4)), uint32_t(num(4)), ""};
+  for (ytdec::Entry e; at < end; at += e.size) {
+    if (ytdec::scan_entry(std::string_view(s).substr(at), &e, &why) != ytdec::Scan::kComplete)
+      return entries.push_back({0, 0, 0, "bad entry at " + std::to_string(at) + ": " + why}),
+             entries;
     std::ostringstream t;
-    if (kind == YTRACE_ENTRY_REGISTRATION) t << "reg " << num(2) << " " << bytes(num(1));
-    if (kind == YTRACE_ENTRY_RECORD) {
-      t << (bytes(sizeof kIdentity) == std::string(kIdentity, std::end(kIdentity)) ? "rec "
-                                                                                   : "rec of ? ")
-        << num(4) << " m" << num(2) << " w" << std::hex << num(4) << std::dec;
-      for (size_t n = num(1); n-- > 0;) {
-        size_t tag = num(1);
-        if (tag == YTRACE_ARG_STRING) t << " '" << bytes(num(2)) << "'";
-        if (tag != YTRACE_ARG_STRING) t << " " << num(tag == YTRACE_ARG_U32 ? 4 : 8);
-      }
+    if (e.kind == YTRACE_ENTRY_REGISTRATION) t << "reg " << e.module << " " << e.name;
+    if (e.kind == YTRACE_ENTRY_RECORD) {
+      t << (memcmp(e.identity, kIdentity, sizeof kIdentity) == 0 ? "rec " : "rec of ? ") << e.index
+        << " m" << e.module << " w" << std::hex << e.level_word << std::dec;
+      for (const ytdec::Arg &a : e.args)
+        a.tag == YTRACE_ARG_STRING ? t << " '" << a.text << "'" : t << " " << a.number;
     }
-    e.text = t.str();
-    if (kind == 0 || size % YTRACE_ENTRY_ALIGN != 0 || at > start + size ||
-        start + size - at >= YTRACE_ENTRY_ALIGN || start + size > s.size() ||
-        s.find_first_not_of('\0', at) < start + size) {
-      entries.push_back({0, 0, 0, "bad entry at " + std::to_string(start) + ": " + e.text});
-      return entries;
-    }
-    entries.push_back(e), at = start + size;
+    entries.push_back({e.time_ns, e.pid, e.tid, t.str()});
   }
   if (at != end || s.find_first_not_of('\0', end) != std::string::npos)
     entries.push_back({0, 0, 0, "bad tail at " + std::to_string(end)});
@@ -257,19 +243,13 @@ void race() {
   for (auto &t : threads) t.join();
 }
 
-// Lines the trace decoder makes of the file, read from its offset as a reader
-// of a growing file does; -1 when it stops at damage or inside an entry.
-long decoded_lines(const std::string &file) {
+// Lines the trace decoder makes of the file's bytes; -1 when it stops at damage or
+// inside an entry.
+long decoded_lines(const std::string &bytes) {
   long lines = 0;
   ytrace_decoder_s *d = ytrace_decoder_new(
       [](void *count, const char *, size_t) { ++*static_cast<long *>(count); }, &lines);
-  const std::string bytes = contents(file);
-  int rc = 0;
-  for (uint64_t at; rc == 0 && (at = ytrace_decoder_offset(d)) < bytes.size();) {
-    rc = ytrace_decoder_feed(d, bytes.data() + at, bytes.size() - at);
-    if (ytrace_decoder_offset(d) == at) break;
-  }
-  if (rc == 0) rc = ytrace_decoder_end(d);
+  int rc = ytrace_decoder_feed(d, bytes.data(), bytes.size()) | ytrace_decoder_end(d);
   ytrace_decoder_free(d);
   return rc == 0 ? lines : -1;
 }
@@ -303,7 +283,7 @@ TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
     EXPECT_EQ(first, expected_first) << round;
     EXPECT_EQ(entries.size(), size_t(kProcesses * (1 + kThreads * kRecords))) << round;
     EXPECT_EQ(in_order, kProcesses * kThreads * kRecords) << round;
-    EXPECT_EQ(decoded_lines(path), kProcesses * kThreads * kRecords) << round;
+    EXPECT_EQ(decoded_lines(contents(path)), kProcesses * kThreads * kRecords) << round;
   }
 }
 

@@ -62,7 +62,7 @@ std::string Scenario::keys(ycurs_ctx_s *ctx) {
   for (int i = 0; i < 1000; i++) {
     int k = ycurs_wgetch(ctx);
     if (k == YCURS_NOTHING && ctx->input_read_buf_used == 0 && pending_input() == 0) break;
-    if (k != YCURS_NOTHING) append_word(got, k);
+    if (k != YCURS_NOTHING) got += (got.empty() ? "" : " ") + std::to_string(k);
   }
   return got;
 }
@@ -93,11 +93,6 @@ Outcome run_scenario(const Stage &stage, const std::function<void(Scenario &)> &
   std::istringstream lines(contents(notes));
   for (std::string l; std::getline(lines, l);) o.notes.push_back(l);
   return o;
-}
-
-void append_word(std::string &list, long value) {
-  if (!list.empty()) list += ' ';
-  list += std::to_string(value);
 }
 
 std::string show(const TraceRecord &r) {

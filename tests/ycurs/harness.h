@@ -41,8 +41,6 @@ Outcome run_scenario(const Stage &stage, const std::function<void(Scenario &)> &
 
 // "ycurs 16 L6 -1"; "+" after the level marks a continuation.
 std::string show(const TraceRecord &r);
-// Appends `value` to a space-separated list: "-1 259".
-void append_word(std::string &list, long value);
 // "icrnl 0 icanon 0 isig 1 echo 0 min 1 time 0 intr 3"
 std::string modes(const termios &t);
 

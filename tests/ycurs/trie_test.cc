@@ -5,7 +5,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "quillet.h"
 #include "quillet_testing.h"
@@ -13,66 +12,60 @@
 
 namespace {
 
-struct Trie {
-  tries *root = nullptr;
-  ~Trie() { ycurs_free_keytry(root); }
-  int add(const std::string &s, uint16_t code) { return ycurs_add_to_try(&root, s.c_str(), code); }
-  int find(const std::string &s) const { return ycurs_key_defined(root, s.c_str()); }
-  // Expansion as a string (empty when null) and the counter afterwards.
-  std::pair<std::string, int32_t> expand(uint16_t code, int32_t occurrence) const {
-    char *text = ycurs_expand_try(root, code, &occurrence, 0);
-    std::string s = text ? text : "";
-    if (text) __quillet_free(text);
-    return {s, occurrence};
-  }
-};
+using namespace std::string_literals;
 
 const uint16_t A = 0x111, B = 0x222, C = 0x333, KEY_UP = 0x103;
 
-TEST(Trie, LookupAnswersExactPartialOrNone) {
-  Trie t;
-  const long live = quillet_testing_live("tries");
-  ASSERT_EQ(t.add("\x1b[A", KEY_UP), 0);
-  ASSERT_EQ(t.add("\x1b[1~", B), 0);
-  ASSERT_EQ(t.add("\x1b[1", A), 0);  // a prefix of a stored sequence: no new node
-  ASSERT_EQ(t.add("\x1b\x80", C), 0);
-  EXPECT_EQ(quillet_testing_live("tries") - live, 6);
+struct Trie {
+  tries *root = nullptr;
+  explicit Trie(std::initializer_list<std::pair<const char *, uint16_t>> keys) {
+    for (auto [seq, code] : keys) EXPECT_EQ(ycurs_add_to_try(&root, seq, code), 0) << seq;
+  }
+  ~Trie() { ycurs_free_keytry(root); }
+};
 
-  const std::vector<std::pair<std::string, int>> cases = {
+TEST(Trie, LookupAnswersExactPartialOrNone) {
+  const long live = quillet_testing_live("tries");
+  // A prefix of a stored sequence takes no node of its own.
+  Trie t({{"\x1b[A", KEY_UP}, {"\x1b[1~", B}, {"\x1b[1", A}, {"\x1b\x80", C}});
+  EXPECT_EQ(quillet_testing_live("tries") - live, 6);
+  const std::pair<const char *, int> cases[] = {
       {"\x1b", -1},    {"\x1b[", -1},   {"\x1b[A", KEY_UP}, {"\x1b[B", 0},  {"\x1b[Ax", KEY_UP},
       {"x", 0},        {"", 0},         {"\x1b[1", -1},     {"\x1b[1~", B}, {"\x1b[15", A},
-      {"\x1b[1~~", B}, {"\x1b\x80", 0},
+      {"\x1b[1~~", B}, {"\x1b\x80", 0}, {nullptr, 0},
   };
-  for (const auto &[seq, want] : cases) EXPECT_EQ(t.find(seq), want) << testing::PrintToString(seq);
+  for (auto [seq, want] : cases)
+    EXPECT_EQ(ycurs_key_defined(t.root, seq), want) << testing::PrintToString(seq);
   EXPECT_EQ(ycurs_key_defined(nullptr, "\x1b"), 0);
-  EXPECT_EQ(ycurs_key_defined(t.root, nullptr), 0);
 }
 
 TEST(Trie, ExpansionWalksChildrenBeforeTheirNode) {
-  Trie t;
-  ASSERT_EQ(t.add("\x1b[1", A), 0);
-  ASSERT_EQ(t.add("\x1b[1~", A), 0);
-  ASSERT_EQ(t.add("\x1b\x80", C), 0);
-  EXPECT_EQ(t.expand(A, 0), std::make_pair(std::string("\x1b[1~"), -1));
-  EXPECT_EQ(t.expand(A, 1), std::make_pair(std::string("\x1b[1"), -1));
-  EXPECT_EQ(t.expand(A, 2), std::make_pair(std::string(), 0));
-  EXPECT_EQ(t.expand(C, 0), std::make_pair(std::string("\x1b\x80"), -1));
-  EXPECT_EQ(t.expand(0, 0), std::make_pair(std::string(), 0));
-
-  // A start position leaves zero bytes before the path.
-  int32_t occurrence = 0;
-  char *text = ycurs_expand_try(t.root, C, &occurrence, 2);
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(std::string(text, 5), std::string("\0\0\x1b\x80\0", 5));
-  __quillet_free(text);
-  // A negative position or counter finds nothing; the counter is left as it was
-  // rather than run below INT32_MIN.
-  EXPECT_EQ(ycurs_expand_try(t.root, C, &occurrence, -1), nullptr);
-  EXPECT_EQ(t.expand(C, -1), std::make_pair(std::string(), -1));
-  EXPECT_EQ(t.expand(C, INT32_MIN), std::make_pair(std::string(), INT32_MIN));
-
+  Trie t({{"\x1b[1", A}, {"\x1b[1~", A}, {"\x1b\x80", C}});
+  struct {
+    uint16_t code;
+    int32_t counter, pos;
+    std::string text;  // the pos zero bytes before the path included; "" for null
+    int32_t counter_after;
+  } cases[] = {{A, 0, 0, "\x1b[1~", -1},
+               {A, 1, 0, "\x1b[1", -1},
+               {A, 2, 0, "", 0},
+               {C, 0, 0, "\x1b\x80", -1},
+               {0, 0, 0, "", 0},
+               {C, 0, 2, "\0\0\x1b\x80"s, -1},
+               {C, 0, -1, "", 0},
+               // A negative counter names nothing and is left as it was, never run below INT32_MIN.
+               {C, -1, 0, "", -1},
+               {C, INT32_MIN, 0, "", INT32_MIN}};
+  for (const auto &c : cases) {
+    int32_t counter = c.counter;
+    char *text = ycurs_expand_try(t.root, c.code, &counter, c.pos);
+    EXPECT_EQ(text ? std::string(text, c.pos) + (text + c.pos) : "", c.text) << c.counter;
+    EXPECT_EQ(counter, c.counter_after) << c.code << " " << c.counter;
+    __quillet_free(text);
+  }
   quillet_testing_fail_site(0xb00e3c03);
-  EXPECT_EQ(t.expand(A, 0).first, "");
+  int32_t counter = 0;
+  EXPECT_EQ(ycurs_expand_try(t.root, A, &counter, 0), nullptr);
   quillet_testing_fail_site(0);
 }
 
