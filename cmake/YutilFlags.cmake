@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compiler settings shared by every target of the project.
 add_compile_options(-Wall -Wextra -Wshadow -Wformat=2)
 if(YUTIL_WERROR)

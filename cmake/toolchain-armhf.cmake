@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 32-bit ARM hard-float with Debian's cross compiler and multiarch
 # :armhf libraries; tests run under qemu-arm with the multiarch loader.
 set(CMAKE_SYSTEM_NAME Linux)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library on the host and runs its main program, the key viewer: on a
 # terminal it names each key pressed; otherwise it types a script of keys into a
 # pseudo-terminal and shows what the library decoded.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the README's set-up commands, exactly as the README prints them, as root in
 # a fresh minimal Debian 12 root, so that a package this machine happens to have
 # cannot hide a missing install step. The pristine root is made once with

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs every Debian package the build, the tests and the armhf cross build need.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail

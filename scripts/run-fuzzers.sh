@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every fuzz target of a YUTIL_FUZZ build for a bounded time, as many at once
 # as there are processors, and prints each one's executions and coverage.
 # New inputs collect in BUILD/fuzz-work/NAME (kept between runs); a failing input

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs the whole suite, warnings as errors, in these configurations: the
 # host build, the host build under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the armhf cross build under qemu-arm, a plain Release build, a build with the

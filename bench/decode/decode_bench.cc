@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Records decoded per second by ytrace-decode's library, on a trace of typical
 // records: the library's own messages as its families emit them, from four
 // processes of several threads, a key check continued by its bytes. The lines

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of one append to the string buffer, per typical piece, against a plain
 // vsnprintf into a char array and against measuring first and formatting again.
 // Prints the ratios after the runs, from the median of the repetitions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "times_reporter.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The console report of a benchmark program, with each benchmark's time per
 // iteration kept by name for the ratios the program prints after its runs.
 #ifndef YUTIL_BENCH_TIMES_REPORTER_H

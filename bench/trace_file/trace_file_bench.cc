@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Keeping a record in the trace stand-in's ring only, against keeping it and
 // appending it to the record file (YTRACE_FILE in a fresh folder under /tmp). The
 // stand-in reads its environment once per process, so each case runs in a child of

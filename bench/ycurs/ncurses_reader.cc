@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ncurses on its own: its header's macros (move, clear, timeout) must not meet
 // any C++ header.
 #include <curses.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One long stream of plain bytes and xterm key sequences goes through a pty in
 // chunks the line discipline holds whole; each reader decodes every chunk, and
 // only the decoding is timed. The bare loop polls and reads one byte per call,

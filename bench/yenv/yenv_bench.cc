@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ygetenv_u32 against the plain lookup it wraps (getenv and strtoull), with its
 // trace records filtered out and kept, in environments of 10, 100 and 1000
 // variables. Prints the ratios to the plain lookup of the same run at the end.

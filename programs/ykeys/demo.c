@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #define _XOPEN_SOURCE 700
 #include <errno.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* ykeys: press keys, see what the terminal layer makes of them. */
 #include <string.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* ykeys --trace: the library's own trace records, decoded, beside the keys. */
 #ifndef YKEYS_TRACE_VIEW_H
 #define YKEYS_TRACE_VIEW_H

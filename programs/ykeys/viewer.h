@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The key viewer: what ykeys runs on a terminal, and its demonstration. */
 #ifndef YKEYS_VIEWER_H
 #define YKEYS_VIEWER_H

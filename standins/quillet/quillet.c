@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stand-in for the platform's accounting allocator: zero-filled blocks counted
  * per type name, with failures injectable for tests. */
 #include <errno.h>

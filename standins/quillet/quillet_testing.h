@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Test controls of the allocator stand-in: live-block counts per type name and
  * injected allocation failures. Not part of the platform interface. */
 #ifndef YUTIL_STANDINS_QUILLET_TESTING_H

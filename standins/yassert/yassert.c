@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stand-in for the platform assertion routine: say what failed, then abort. */
 #include "yassert.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stand-in for the platform trace facility: records kept in memory, in a bounded
  * ring, for tests to read through ytrace_capture.h, and appended to the file
  * YTRACE_FILE names (ytrace_file.c). Safe for concurrent callers. */

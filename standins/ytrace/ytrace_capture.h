@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Test view of the trace stand-in: the records it kept, newest last, and the
  * thresholds that decide which are kept. Not part of the platform interface.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The record file YTRACE_FILE names, in the format of ytrace_file_format.h: opening
  * it, and what goes into each entry. ytrace_file_space.c finds the entries room.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The trace stand-in's record file (YTRACE_FILE): a compact, versioned binary
  * format that several processes and threads write at once, each through a shared
  * mapping of the file. Every number is little-endian.

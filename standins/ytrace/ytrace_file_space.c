@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Room for entries in the record file, written through shared mappings of it: no
  * system call per entry, which would cost some thirty times keeping the record.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* What the trace stand-in's own files share; none of it is exported. */
 #ifndef YUTIL_STANDINS_YTRACE_INTERNAL_H
 #define YUTIL_STANDINS_YTRACE_INTERNAL_H

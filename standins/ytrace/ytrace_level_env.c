@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* YTRACE_LEVEL, read once per process: parts separated by commas, each either a
  * number, the highest level kept by every module not named, or name:number for the
  * module of that name; "3,yenv:7" keeps levels 0 to 7 of yenv and 0 to 3 of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalog sections of the built libyutil.so, read with the ytrace-catalogs
 // reader and checked against the catalog definition files. What the reader
 // checks of any image (section names, ordinals, text lengths) is its fuzz

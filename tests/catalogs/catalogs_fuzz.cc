@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalog reader behind ytrace-catalogs on damaged library files: it ends
 // with the catalogs or an error, and what it reports is what the image holds.
 // (The tool's way, through a file, meets the same images in decode_fuzz.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace decoder, through its C interface, on damaged trace and library
 // files together, since what a record shows depends on the catalogs loaded.
 // An input: a mode byte, a library image (u16 big-endian length, then its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace decoder, through its C interface, on trace files built here with the
 // built library's catalogs: each message's text, lengths as printf gives them,
 // records it can only show raw, continuations, where records end, entries not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A trace file through the decoder's C interface, read as ytrace-decode reads it,
 // for the decoder's test and fuzz target. Every line must be printable text.
 #ifndef YUTIL_TESTS_DECODE_DECODING_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoder's formatting of catalog texts, on any text and arguments: a text
 // is refused with its reason, or formatted exactly as printf formats it with
 // the arguments' C types (texts with an 'l' length excepted: there printf on

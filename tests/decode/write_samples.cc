@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the trace files ytrace-decode is run on into DIR: trace.ytrf, where a
 // process registers a module and emits a record, a continued record, a record
 // whose writer never finished it and a record of a catalog no library carries,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compares the dynamic symbols libyutil.so defines with the names of its export map,
 # and checks that each carries the version node of the interface (name@@YUTIL_1.0).
 execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)

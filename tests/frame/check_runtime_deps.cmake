@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The library must load without the C++ runtime or libgcc_s, and needs libbsd
 # only where the C library has no strlcpy.
 execute_process(COMMAND ${READELF} -d ${LIB} OUTPUT_VARIABLE dyn RESULT_VARIABLE rc)

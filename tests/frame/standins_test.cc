@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the library relies on of the allocator stand-in and no other test sees:
 // blocks come zero-filled (the library uses records without initialising
 // them), and a failed allocation sets errno (reported through strerror). The

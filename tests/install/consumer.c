@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A program outside the tree: one call into each family of the installed library. */
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build as a packager would (DESTDIR, a prefix of its own), checks
 # what was installed, then builds and runs a small C consumer against it twice,
 # through pkg-config and through find_package, with nothing from the build tree

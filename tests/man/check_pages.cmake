@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every manual page, through each of its names, reads without a warning, and every
 # function the library exports has a section-3 page that "man <function>" finds.
 # -DMANDOC=... -DPAGES=<the built manual tree> -DMAP=<export map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Package path redirection against real entries under /tmp/lf/.
 #include "yelmir_pkg_file_path.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation functions for the string buffer: blocks not zeroed, so that init
 // must set what it reads, and guard bytes after each, checked at release, so that
 // a write past a block shows. A release of a block not handed out, or overrun,

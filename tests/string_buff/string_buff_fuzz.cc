@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // String buffer against a model of its text: pieces of several formats through
 // both entry points, sends and gets, on small capacities so that overflow, the
 // exact fit and sends past the end are met often. Guard bytes follow each block.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // String buffer against its contract: refusals, allocation failures and guard
 // bytes past every block. Sequences against a model: string_buff_fuzz.cc.
 #include "yutil_string_buff.h"

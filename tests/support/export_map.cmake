@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # yutil_export_map_names(MAP OUT): the names the export map lists as global.
 function(yutil_export_map_names map out)
   file(READ ${map} text)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every fuzz target shares: the input read as a stream of choices, and the
 // check that stops the run when the library and its model disagree.
 #ifndef YUTIL_TESTS_FUZZ_INPUT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target on stored inputs where libFuzzer is not linked (g++, armhf,
 // valgrind): each file named, or each file of each folder named, once. Options
 // meant for libFuzzer ("-runs=0") are skipped, so one test command serves both.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs the command given after "--" and checks its exit status and output:
 # EXPECT_RC the status; STDOUT and STDERR regular expressions the two streams
 # must match, each absent or empty one meaning that stream stays empty.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "trace_records.h"
 
 #include <string.h>

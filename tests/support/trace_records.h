@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace stand-in's kept records as plain C++ values, for assertions.
 #ifndef YUTIL_TESTS_TRACE_RECORDS_H
 #define YUTIL_TESTS_TRACE_RECORDS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace stand-in's YTRACE_LEVEL forms and its record file (YTRACE_FILE), read
 // back with the decoder's entry scanner. The stand-in reads both variables
 // once per process, so all tracing happens in forked children, never in this process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "harness.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a scenario of the terminal layer in a fresh child process: the end-of-input
 // flag and the terminfo entry are process-wide, so no scenario may see another's.
 #ifndef YUTIL_TESTS_TERMINAL_HARNESS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // These definitions in the test program take the C library's place for every
 // caller, the library under test included.
 #undef _FORTIFY_SOURCE

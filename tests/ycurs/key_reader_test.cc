@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key reader's decoding fed directly: each call gets what the terminal gave
 // since the last one, so bytes may arrive between calls, after a hand-back, after
 // the buffer filled, which a pipe written ahead of the first call cannot express.

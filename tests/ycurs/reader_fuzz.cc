@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key reader's decoding against a model of its rules: a few stored keys of up
 // to 18 bytes, zero bytes among them, then arrivals interleaved with calls (a byte,
 // nothing, end of input). Each call's result, the bytes then held and the records

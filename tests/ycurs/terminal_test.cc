@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The terminal layer on real pseudo-terminals and pipes: creation, capability
 // output, key loading, input modes, what the reader's poll and read meet, and the
 // failures the layer cannot go on after. How bytes are decoded is checked on the

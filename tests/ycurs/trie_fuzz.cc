@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trie operations decoded from the input against a model that keeps every node by
 // its path, with an allocation failure injected into one operation in four: the
 // trie must then be exactly as before, and no node or text may be left behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Key-sequence trie: what a lookup answers and the order expansion walks in, case
 // by case. Insertion, removal, allocation failures and long runs of operations are
 // checked against a model by the fuzz target (trie_fuzz.cc) and its corpus.

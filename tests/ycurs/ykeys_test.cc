@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key viewer gives the terminal back also when a signal ends it.
 #include <errno.h>
 #include <gtest/gtest.h>

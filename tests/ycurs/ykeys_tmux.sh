@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs ykeys in a detached tmux session, types keys as a person would and reads
 # the screen back. Usage: ykeys_tmux.sh COMMAND... (the viewer and any emulator).
 # Exits 77 (skipped) when tmux is not installed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Address values against the C library's own conversions: each call of an input
 // picks reading or storing, a family (the two supported, small ones, any number)
 // and the text or the raw bytes. The model takes inet_pton and inet_ntop as the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Integer getters against a model of their grammar and ranges: each call of an
 // input picks a getter, whether the variable is set and its text; the model
 // gives the result, the value stored and the records. The caller's variable lies

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Expected records of the "yenv" catalog, by message name, and what the fuzz
 // targets need besides.
 #ifndef YUTIL_TESTS_YENV_RECORDS_H

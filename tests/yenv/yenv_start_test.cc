@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module start, in a process of its own: records made before it carry module
 // id 0 (those of the getters and addresses: their fuzz targets), and concurrent
 // first calls register once and trace under the new id.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The environment family once started: strings, integers, addresses, lists.
 #include <arpa/inet.h>
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalog_reader.h"
 
 #include <bzlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads the trace message catalogs a library file carries: the loaded
 // ".ytrace_luids_<identity>" sections (ids and lengths), the compressed
 // ".ytrace_format_strings" texts and the ".ytrace_decoder" type table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalog identity and message id, with SHA-256 from libmd.
 #include <sha2.h>
 #include <string.h>

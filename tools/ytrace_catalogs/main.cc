@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ytrace-catalogs FILE: prints the trace message catalogs a library file carries,
 // one header line per catalog and one line per message.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalog_set.h"
 
 #include <stdio.h>

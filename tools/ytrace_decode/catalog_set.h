@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message catalogs of the library files a trace is decoded with, each
 // message's text made ready for formatting. The set refuses a message id that
 // two different messages would share.

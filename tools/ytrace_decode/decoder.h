@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns the bytes of a trace record file, each time those from offset() on,
 // into one readable line per record, as ytrace_decode.h describes. A
 // line is handed out once its thread has begun another (until then a

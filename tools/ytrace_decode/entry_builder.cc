@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "entry_builder.h"
 
 #include "ytrace_file_format.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds the bytes of a trace record file as the trace stand-in writes them
 // (ytrace_file_format.h), for the decoder's tests and benchmark.
 #ifndef YTRACE_DECODE_ENTRY_BUILDER_H

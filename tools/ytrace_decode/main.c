@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* ytrace-decode [--follow] FILE --lib LIBFILE...: prints the records of a trace
  * record file as text, with the message catalogs of the given library files. */
 #include <errno.h>

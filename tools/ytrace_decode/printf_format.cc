@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printf_format.h"
 
 #include <stdio.h>

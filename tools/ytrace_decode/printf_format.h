@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A catalog text made ready for a record's arguments: literal pieces and, per
 // conversion, the C type and snprintf conversion that give exactly what
 // printf gives for the same text and values on the writing side.

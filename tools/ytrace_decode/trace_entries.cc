@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "trace_entries.h"
 
 namespace ytdec {

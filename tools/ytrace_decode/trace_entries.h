@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The header and entries of a trace record file (ytrace_file_format.h), read
 // from bytes with every length checked against the bytes there are.
 #ifndef YTRACE_DECODE_TRACE_ENTRIES_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ytrace_decode.h"
 
 #include <new>

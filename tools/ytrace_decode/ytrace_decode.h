@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The trace record decoder for C callers: load the catalogs of library files,
  * then feed it the bytes of a trace record file (YTRACE_FILE) as it grows; it
  * calls back with one readable line per record,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The exported interface of libyutil as libabigail describes it, from the debug
 # information of a built library and the public headers.
 #   abi.sh write LIB HEADERS BASELINE   renew the stored description

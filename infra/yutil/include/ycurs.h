@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Terminal input: a terminal context on standard input, its input modes, a byte
  * trie of key sequences and a key reader that never waits.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Package file paths: a path under "/tmp/sw/" is redirected in place to the file
  * of the same name under "/tmp/lf/" when that file exists. */
 #ifndef YUTIL_YELMIR_PKG_FILE_PATH_H

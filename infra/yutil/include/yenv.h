@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Traced access to the process environment: strings, strictly parsed decimal
  * integers, network addresses and lists of variables. Results are errno values
  * (0 success, 2 ENOENT, 12 ENOMEM, 22 EINVAL, 34 ERANGE, 97 EAFNOSUPPORT) unless

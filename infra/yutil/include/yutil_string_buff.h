@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Bounded string buffer: a fixed-capacity text filled piece by piece with
  * printf-style formatting, handed out in steps while counting what was sent.
  * Storage comes from the caller's allocation functions; the buffer never grows.

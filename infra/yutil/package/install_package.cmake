@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What lets a consumer outside this tree find the installed library: a pkg-config
 # file and a CMake package (yutil::yutil). Both are relocatable: they find the
 # prefix from where they lie, so DESTDIR staging and a moved prefix both work.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Builds the assembly that puts the trace message catalogs into the library file,
 and the C++ header through which the code names and checks the messages.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Interface of the platform's accounting allocator (libquillet.so). */
 #ifndef YUTIL_PLATFORM_QUILLET_H
 #define YUTIL_PLATFORM_QUILLET_H

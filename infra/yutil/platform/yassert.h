@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The platform's assertion routine: reports a broken internal contract and
  * ends the process. */
 #ifndef YUTIL_PLATFORM_YASSERT_H

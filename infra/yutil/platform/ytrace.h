@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Interface of the platform's binary trace facility (libytrace.so).
  * A record names its message by catalog and index; the texts live in the
  * library file's catalog sections, never in the record. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typed emission of trace records for the library's own code. The message is a
 // template argument, so every call is checked at compile time against the
 // arguments its text's conversions take (derived by the build from the catalog

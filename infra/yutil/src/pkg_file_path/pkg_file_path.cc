@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Redirects a package path under /tmp/sw/ to /tmp/lf/ when that file exists. The
 // caller's string is rewritten in place, so the two prefixes keep the same length
 // and only the two letters that differ are ever touched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bounded string buffer. Each piece is formatted once, straight into the room
 // left; a piece that turns out not to fit is cut off again by putting the NUL
 // back at the old end of the text, so the text never holds part of a piece.

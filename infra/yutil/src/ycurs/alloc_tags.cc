@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported allocation tags. Weak, so that a program or the platform may bring
 // its own definitions; the cache words are the allocator's to fill.
 #include "alloc_tags.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation through the platform allocator with the library's type tags.
 #ifndef YUTIL_SRC_YCURS_ALLOC_TAGS_H
 #define YUTIL_SRC_YCURS_ALLOC_TAGS_H

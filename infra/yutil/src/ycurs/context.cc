@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Terminal context: creation from standard input and TERM, restore and release.
 #include <errno.h>
 #include <stdlib.h>

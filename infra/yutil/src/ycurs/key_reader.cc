@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key reader's decoding: held bytes, lookup, hand-back and end of input. It
 // never touches the terminal, so any order of arrivals and calls can be fed to it.
 #include "key_reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key reader's decoding apart from the terminal: a context's held bytes and
 // trie, plus what one poll and read gave, make one result and its trace records.
 // ycurs_wgetch polls and reads beneath it; tests and fuzzers feed it directly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Function keys: their sequences come from the terminal entry into the trie.
 #include <string.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input modes: changes accumulate in the working attributes, and each operation
 // applies the whole working copy.
 #include <errno.h>

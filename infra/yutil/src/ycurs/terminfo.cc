@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Capability strings of the current terminfo entry, fetched by termcap name.
 #include <stdio.h>
 #include <string.h>

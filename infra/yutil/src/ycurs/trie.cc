@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte trie of key sequences. Levels are singly linked sibling lists kept in
 // creation order; every search takes the first node of a level that matches.
 #include <errno.h>

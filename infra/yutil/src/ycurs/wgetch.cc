@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Key reader on the terminal: one poll and at most one byte per call, never
 // waiting. What the byte means is decided by key_reader_step.
 #include <errno.h>

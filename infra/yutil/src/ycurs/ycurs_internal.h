@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the terminal layer's sources; nothing here is exported.
 #ifndef YUTIL_SRC_YCURS_YCURS_INTERNAL_H
 #define YUTIL_SRC_YCURS_YCURS_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Network addresses kept as their standard text form.
 #include <arpa/inet.h>
 #include <errno.h>

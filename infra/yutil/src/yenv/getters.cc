@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The eight integer getters: an entry record, the family's reader, and for the
 // narrow widths a range test before the caller's variable is written.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the environment module's sources share: the trace id, the module
 // start, the store step of every setter and the two number readers.
 #ifndef YUTIL_SRC_YENV_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lists of variables: removed, or printed to a caller's descriptor.
 #include <errno.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Module start. Concurrent first calls are serialised by a once-guard, so there
 // is one registration and one start record, and no caller goes on to trace
 // under id 0 while another is still registering.

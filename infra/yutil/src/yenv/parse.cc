@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two number readers. Both take decimal digits only, with no base prefix,
 // and refuse any byte after the digits, trailing white space included.
 #include <ctype.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The four integer setters: the value as plain decimal text, then the store step.
 #include <errno.h>
 #include <stdio.h>

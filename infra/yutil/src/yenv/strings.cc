@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // String access: get, set and unset one variable.
 #include <errno.h>
 #include <stdlib.h>
