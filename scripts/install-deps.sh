@@ -18,7 +18,7 @@ host_packages=(
   scdoc mandoc abigail-tools valgrind
   libncurses-dev libbsd-dev libelf-dev libbz2-dev libmd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang llvm libclang-rt-14-dev
+  clang llvm libclang-rt-dev
 )
 cross_packages=(
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user
