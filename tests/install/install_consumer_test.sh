@@ -29,7 +29,8 @@ done
 readelf -d "$root/$libdir/libyutil.so.1" | grep -q 'SONAME.*\[libyutil\.so\.1\]' ||
   fail "libyutil.so.1 lacks SONAME libyutil.so.1"
 for f in "$root/include/yutil/"{ycurs,yenv,yutil_string_buff,yelmir_pkg_file_path}.h \
-  "$root/bin/ykeys" "$root/bin/ytrace-catalogs" "$root/$libdir/libyutil.so"; do
+  "$root/bin/ykeys" "$root/bin/ytrace-catalogs" "$root/$libdir/libyutil.so" \
+  "$root/share/doc/yutil/copyright"; do
   [ -e "$f" ] || fail "not installed: ${f#"$root"/}"
 done
 # Search paths baked into installed files may only be relative to the file itself.

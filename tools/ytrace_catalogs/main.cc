@@ -61,7 +61,7 @@ int usage(FILE *to, int status) {
       "usage: ytrace-catalogs FILE\n"
       "Prints the trace message catalogs that the library file FILE carries: per catalog\n"
       "its ordinal, name (when recognised) and identity, then per message the catalog,\n"
-      "index, message id and text.\n",
+      "index, message id and text. --version prints the version.\n",
       to);
   return status;
 }
@@ -71,6 +71,10 @@ int usage(FILE *to, int status) {
 int main(int argc, char **argv) {
   if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
     return usage(stdout, 0);
+  }
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    puts("ytrace-catalogs (libyutil) " YUTIL_VERSION);
+    return 0;
   }
   if (argc != 2) {
     return usage(stderr, 2);

@@ -19,7 +19,8 @@ static int usage(FILE *to, int status) {
       "line each, with the message texts the library files LIBFILE carry:\n"
       "  HH:MM:SS.uuuuuu PID/TID MODULE LLEVEL TEXT   (time of day in UTC)\n"
       "  -f, --follow   go on reading as FILE grows, until interrupted\n"
-      "  -h, --help     show this text\n",
+      "  -h, --help     show this text\n"
+      "      --version  show the version\n",
       to);
   return status;
 }
@@ -83,6 +84,10 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; i++) {
     const char *a = argv[i];
     if (strcmp(a, "-h") == 0 || strcmp(a, "--help") == 0) return usage(stdout, 0);
+    if (strcmp(a, "--version") == 0) {
+      puts("ytrace-decode (libyutil) " YUTIL_VERSION);
+      return 0;
+    }
     if (strcmp(a, "-f") == 0 || strcmp(a, "--follow") == 0) {
       follow = 1;
     } else if (strcmp(a, "--lib") == 0) {
