@@ -1,28 +1,33 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
+# Usage: scripts/fresh-check.sh RELEASE (bookworm or trixie)
 # Runs the README's set-up commands, exactly as the README prints them, as root in
-# a fresh minimal Debian 12 root, so that a package this machine happens to have
-# cannot hide a missing install step. The pristine root is made once with
-# debootstrap from the mirror the machine's own apt sources name, and kept in
-# $YUTIL_FRESH_CACHE (default /var/cache/yutil-fresh-check); each run works in a
-# copy of it holding a clean clone of the checked-out commit.
+# a fresh minimal root of that Debian release, so that a package this machine
+# happens to have cannot hide a missing install step. The pristine root is made
+# once per release with debootstrap from the mirror the machine's own apt sources
+# name, and kept in $YUTIL_FRESH_CACHE (default /var/cache/yutil-fresh-check); each
+# run works in a copy of it holding a clean clone of the checked-out commit.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cache=${YUTIL_FRESH_CACHE:-/var/cache/yutil-fresh-check}
-suite=bookworm
+suite=${1:-}
 
 die() {
   echo "fresh-check.sh: $*" >&2
   exit 1
 }
+case "$suite" in
+  bookworm | trixie) ;;
+  *) die "usage: fresh-check.sh bookworm|trixie" ;;
+esac
 [ "$(id -u)" -eq 0 ] || die "run as root (it calls debootstrap, mount and chroot)"
 
-# The first URI of a "deb" source for $suite, in one-line or deb822 form.
+# The first URI of a "deb" source for release $1, in one-line or deb822 form.
 apt_mirror() {
-  local f
+  local f release=$1
   for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
     [ -r "$f" ] || continue
-    awk -v s="$suite" '$1 == "deb" {
+    awk -v s="$release" '$1 == "deb" {
       i = 2
       if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
       if ($(i + 1) == s) { print $i; exit }
@@ -30,7 +35,7 @@ apt_mirror() {
   done
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -r "$f" ] || continue
-    awk -v s="$suite" 'BEGIN { RS = ""; FS = "\n" } {
+    awk -v s="$release" 'BEGIN { RS = ""; FS = "\n" } {
       types = uris = suites = ""
       for (j = 1; j <= NF; j++) {
         if ($j ~ /^Types:/) types = " " substr($j, 7) " "
@@ -50,12 +55,13 @@ make_pristine_root() {
     apt-get update -q
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap
   }
-  mirror=$(apt_mirror | head -n 1)
-  [ -n "$mirror" ] || die "no '$suite' source in the machine's apt sources"
+  # The machine's sources may name only one of the releases; a Debian mirror serves both.
+  mirror=$(for s in "$suite" bookworm trixie; do apt_mirror "$s"; done | head -n 1)
+  [ -n "$mirror" ] || die "no bookworm or trixie source in the machine's apt sources"
   echo "=== fresh-check: debootstrap --variant=minbase $suite from $mirror (once)"
   rm -rf --one-file-system "$base.partial"
-  debootstrap --variant=minbase "$suite" "$base.partial" "$mirror" >"$cache/debootstrap.log" 2>&1 ||
-    die "debootstrap failed; see $cache/debootstrap.log"
+  debootstrap --variant=minbase "$suite" "$base.partial" "$mirror" >"$cache/debootstrap-$suite.log" 2>&1 ||
+    die "debootstrap failed; see $cache/debootstrap-$suite.log"
   mv "$base.partial" "$base"
 }
 
@@ -104,11 +110,13 @@ mapfile -t commands < <(awk '/^## /{ s = /^## Set-up/; next } s && /^    [^ ]/ {
 [ ${#commands[@]} -eq 2 ] || die "expected two set-up commands in README.md, found ${#commands[@]}"
 
 for command in "${commands[@]}"; do
-  echo "=== fresh-check: $command"
+  echo "=== fresh-check ($suite): $command"
+  started=$SECONDS
   # In the background, so that a signal reaches the trap at once.
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     /bin/bash -c "cd /root/yutil && $command" </dev/null &
   wait $!
+  echo "=== fresh-check ($suite): passed in $((SECONDS - started)) s"
 done
 echo "=== fresh-check: both set-up commands passed in a fresh $suite root at $commit"

@@ -48,6 +48,7 @@ for config in "${configs[@]}"; do
       exit 2
       ;;
   esac
+  started=$SECONDS
   echo "=== $config: configure and build"
   env "${flags[@]}" cmake -S . -B "build/$config" -DYUTIL_WERROR=ON "${args[@]}" >/dev/null
   cmake --build "build/$config" -j "$jobs"
@@ -57,4 +58,5 @@ for config in "${configs[@]}"; do
     echo "=== fuzz: each target for ${YUTIL_FUZZ_SECONDS:-30} s"
     scripts/run-fuzzers.sh build/fuzz "${YUTIL_FUZZ_SECONDS:-30}"
   fi
+  echo "=== $config: passed in $((SECONDS - started)) s"
 done
