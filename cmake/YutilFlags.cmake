@@ -13,6 +13,15 @@ if(NOT "${CMAKE_C_FLAGS} ${CMAKE_CXX_FLAGS}" MATCHES "_FORTIFY_SOURCE")
 endif()
 add_link_options(LINKER:-z,relro,-z,now)
 
+# The same sources give the same files whatever folders they are built in: run
+# paths in the build tree are relative to the file, and the source and build
+# folders take fixed names in debug information and __FILE__. The build folder's
+# mapping comes last, as GCC takes the last that matches and it may lie inside
+# the source folder.
+set(CMAKE_BUILD_RPATH_USE_ORIGIN ON)
+add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                    -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+
 if(YUTIL_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "YUTIL_FUZZ needs clang (libFuzzer): configure with CC=clang CXX=clang++")

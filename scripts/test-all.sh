@@ -5,14 +5,34 @@
 # the armhf cross build under qemu-arm, a plain Release build, a build with the
 # flags Debian's packaging gives (dpkg-buildflags), a clang build instrumented for
 # libFuzzer whose fuzz targets then run for YUTIL_FUZZ_SECONDS each (30), the
-# suite's own programs under valgrind's memcheck, and a ThreadSanitizer build.
-# Usage: scripts/test-all.sh [host|asan|armhf|release|debian|fuzz|valgrind|tsan ...]
+# suite's own programs under valgrind's memcheck, a ThreadSanitizer build, and
+# "repro": the library and programs built twice with debug information, in folders
+# of different names, must come out byte for byte the same.
+# Usage: scripts/test-all.sh [host|asan|armhf|release|debian|fuzz|valgrind|tsan|repro ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian fuzz valgrind tsan)
+[ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian fuzz valgrind tsan repro)
 jobs=$(nproc)
+
+# The files that must not depend on the build folder, as paths below it.
+repro_files=(infra/yutil/libyutil.so.1 programs/ykeys/ykeys tools/ytrace_decode/ytrace-decode
+  tools/ytrace_catalogs/ytrace-catalogs)
+repro() {
+  local dir f differ=0
+  for dir in build/repro build/repro-elsewhere; do
+    echo "=== repro: build in $dir"
+    cmake -S . -B "$dir" -DYUTIL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DYUTIL_TESTS=OFF \
+      -DYUTIL_BENCH=OFF >/dev/null
+    cmake --build "$dir" -j "$jobs" --target yutil ykeys ytrace-decode ytrace-catalogs
+  done
+  echo "=== repro: compare"
+  for f in "${repro_files[@]}"; do
+    cmp "build/repro/$f" "build/repro-elsewhere/$f" || differ=1
+  done
+  return $differ
+}
 
 for config in "${configs[@]}"; do
   flags=() test_env=()
@@ -42,9 +62,13 @@ for config in "${configs[@]}"; do
       flags=(CC=gcc CXX=g++)
       test_env=(TSAN_OPTIONS=halt_on_error=1)
       ;;
+    repro)
+      repro
+      continue
+      ;;
     *)
       echo "test-all.sh: unknown configuration '$config'" \
-        "(host, asan, armhf, release, debian, fuzz, valgrind, tsan)" >&2
+        "(host, asan, armhf, release, debian, fuzz, valgrind, tsan, repro)" >&2
       exit 2
       ;;
   esac
