@@ -35,7 +35,7 @@ repro() {
 }
 
 for config in "${configs[@]}"; do
-  flags=() test_env=()
+  flags=() test_env=() started=$SECONDS
   case "$config" in
     host) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     asan) args=(-DCMAKE_BUILD_TYPE=Debug -DYUTIL_SANITIZE=ON -DYUTIL_BENCH=OFF) ;;
@@ -64,6 +64,7 @@ for config in "${configs[@]}"; do
       ;;
     repro)
       repro
+      echo "=== repro: passed in $((SECONDS - started)) s"
       continue
       ;;
     *)
@@ -72,7 +73,6 @@ for config in "${configs[@]}"; do
       exit 2
       ;;
   esac
-  started=$SECONDS
   echo "=== $config: configure and build"
   env "${flags[@]}" cmake -S . -B "build/$config" -DYUTIL_WERROR=ON "${args[@]}" >/dev/null
   cmake --build "build/$config" -j "$jobs"
