@@ -38,6 +38,23 @@ elseif(YUTIL_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Built for control-flow protection on x86 (Debian's build flags ask for it on
+# amd64), a file is marked for indirect-branch tracking and shadow stacks only if
+# every object linked into it is. The C library's own start files crti.o and crtn.o
+# are not, on Debian 12 and 13; in a shared library they only make an _init and
+# _fini that nothing needs (constructors run from .init_array) and whose code has no
+# branch landing pad. So the runtime-free libraries leave them out and link only the
+# compiler's crtbeginS.o and crtendS.o, which are marked.
+set(YUTIL_CET OFF)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86)$"
+   AND "${CMAKE_C_FLAGS} ${CMAKE_CXX_FLAGS}" MATCHES "-fcf-protection(=full)?( |$)")
+  set(YUTIL_CET ON)
+  foreach(part crtbeginS crtendS)
+    execute_process(COMMAND ${CMAKE_C_COMPILER} ${CMAKE_C_FLAGS} -print-file-name=${part}.o
+                    OUTPUT_VARIABLE YUTIL_${part} OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endforeach()
+endif()
+
 # A shared library that must load without the C++ runtime: no exceptions, no RTTI,
 # hidden symbols, linked by the C driver against a static libgcc. Its code is
 # compiled in `target` itself or, when given, in the object library `objects`.
@@ -59,6 +76,11 @@ function(yutil_runtime_free_library target)
   if(NOT YUTIL_SANITIZE)
     target_link_options(${target} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,-z,defs
                         -Wl,--as-needed)
+    if(YUTIL_CET)
+      # crtbeginS.o before the objects, crtendS.o after them, as the driver orders them.
+      target_link_options(${target} PRIVATE -nostartfiles ${YUTIL_crtbeginS})
+      target_link_libraries(${target} PRIVATE ${YUTIL_crtendS})
+    endif()
   endif()
 endfunction()
 
