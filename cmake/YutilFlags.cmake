@@ -49,9 +49,13 @@ set(YUTIL_CET OFF)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86)$"
    AND "${CMAKE_C_FLAGS} ${CMAKE_CXX_FLAGS}" MATCHES "-fcf-protection(=full)?( |$)")
   set(YUTIL_CET ON)
+  separate_arguments(c_flags UNIX_COMMAND "${CMAKE_C_FLAGS}")
   foreach(part crtbeginS crtendS)
-    execute_process(COMMAND ${CMAKE_C_COMPILER} ${CMAKE_C_FLAGS} -print-file-name=${part}.o
+    execute_process(COMMAND ${CMAKE_C_COMPILER} ${c_flags} -print-file-name=${part}.o
                     OUTPUT_VARIABLE YUTIL_${part} OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${YUTIL_${part}}")
+      message(FATAL_ERROR "the compiler does not say where its ${part}.o is")
+    endif()
   endforeach()
 endif()
 
