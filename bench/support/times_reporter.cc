@@ -5,13 +5,28 @@
 
 #include <algorithm>
 
+namespace {
+
+// Benchmark 1.8 folded Run::error_occurred into Run::skipped; either way the run
+// measured nothing worth keeping.
+template <typename R>
+bool measured_nothing(const R &r) {
+  if constexpr (requires { r.skipped; }) {
+    return static_cast<bool>(r.skipped);
+  } else {
+    return r.error_occurred;
+  }
+}
+
+}  // namespace
+
 TimesReporter::TimesReporter(Clock clock)
     : ConsoleReporter(isatty(1) ? OO_Defaults : OO_None), clock_(clock) {}
 
 void TimesReporter::ReportRuns(const std::vector<Run> &runs) {
   ConsoleReporter::ReportRuns(runs);
   for (const Run &r : runs) {
-    if (r.error_occurred) continue;
+    if (measured_nothing(r)) continue;
     double t = clock_ == Clock::cpu ? r.GetAdjustedCPUTime() : r.GetAdjustedRealTime();
     if (r.run_type == Run::RT_Iteration) {
       runs_[r.run_name.str()].push_back(t);

@@ -14,6 +14,9 @@
 int g_fail_tcsetattr_errno, g_fail_fpathconf, g_read_eagain_times, g_read_returns_two, g_fail_fork;
 std::string g_pids_used;
 
+// glibc's check failure: prints "buffer overflow detected" and aborts.
+extern "C" [[noreturn]] void __chk_fail();
+
 #define REAL(name, type) reinterpret_cast<type>(dlsym(RTLD_NEXT, name))
 
 extern "C" int tcsetattr(int fd, int action, const struct termios *t) {
@@ -47,4 +50,11 @@ extern "C" ssize_t read(int fd, void *buf, size_t n) {
   if (fd == 0 && g_read_eagain_times > 0) return g_read_eagain_times--, errno = EAGAIN, -1;
   ssize_t r = REAL("read", ssize_t(*)(int, void *, size_t))(fd, buf, n);
   return fd == 0 && g_read_returns_two && r == 1 ? 2 : r;
+}
+
+// With _FORTIFY_SOURCE the compiler may call the checked form instead (clang 19 with
+// glibc 2.41 does); it must meet the same failures.
+extern "C" ssize_t __read_chk(int fd, void *buf, size_t n, size_t buf_size) {
+  if (n > buf_size) __chk_fail();
+  return read(fd, buf, n);
 }

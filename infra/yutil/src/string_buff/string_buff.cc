@@ -11,9 +11,10 @@
 
 namespace {
 
-// A count the formatter can return never needs more room than this (INT_MAX
-// characters and the NUL), and some C libraries refuse larger sizes outright.
-constexpr size_t kMaxFormatRoom = static_cast<size_t>(INT_MAX) + 1;
+// The most the formatter is handed: it cannot report a longer piece, GCC 14 checks
+// the size against INT_MAX, and on 32-bit targets against PTRDIFF_MAX, which is the
+// same. A piece of exactly INT_MAX characters thus never fits.
+constexpr size_t kMaxFormatRoom = INT_MAX;
 
 bool is_valid(const yutil_string_buff_s *buf) {
   return buf != nullptr && buf->magic == YUTIL_STRING_BUFF_MAGIC;
@@ -32,8 +33,10 @@ __attribute__((format(printf, 2, 0))) int append(yutil_string_buff_s *buf, const
   char *end = buf->text + buf->len;
   // At least 1 while len < capacity; unsigned, so capacities past 2 GiB stay positive.
   uint32_t room = buf->capacity - buf->len;
-  int n = vsnprintf(end, room < kMaxFormatRoom ? room : kMaxFormatRoom, format, args);
-  if (n >= 0 && static_cast<uint32_t>(n) < room) {
+  size_t size = room < kMaxFormatRoom ? room : kMaxFormatRoom;
+  int n = vsnprintf(end, size, format, args);
+  // Compared with the size handed over, not the room: a piece that filled it was cut.
+  if (n >= 0 && static_cast<size_t>(n) < size) {
     buf->len += static_cast<uint32_t>(n);
     return n;
   }

@@ -4,9 +4,26 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include "internal.h"
+
+namespace {
+
+// "name=value\n" and its length, or -1 when a piece fails. Written piece by piece
+// rather than formatted: glibc's fprintf (2.37 on) passes a long value through the
+// stream's buffer, one write(2) per buffer, where fwrite hands it over in one.
+long long put_line(FILE *out, const char *name, const char *val) {
+  size_t name_len = strlen(name), val_len = strlen(val);
+  if (fwrite(name, 1, name_len, out) != name_len || fputc('=', out) == EOF ||
+      fwrite(val, 1, val_len, out) != val_len || fputc('\n', out) == EOF) {
+    return -1;
+  }
+  return static_cast<long long>(name_len) + static_cast<long long>(val_len) + 2;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -43,15 +60,14 @@ int yprintenv_list(int fd, const char *const *list, int all) {
   for (; list != nullptr && *list != nullptr; list++) {
     const char *val = nullptr;
     int res = ygetenv(*list, &val);
-    int written = 0;
     if (res != 0) {
       YENV_ASSERT(res == 2);
       if (all == 0) continue;
-      written = fprintf(out, "%s=\n", *list);
-    } else {
-      YENV_ASSERT(val);
-      written = fprintf(out, "%s=%s\n", *list, val);
+      val = "";
     }
+    YENV_ASSERT(val);
+    // A line past INT_MAX characters is an overflowing total like any other.
+    long long written = put_line(out, *list, val);
     if (written < 0) {
       lost = true;
     } else if (__builtin_add_overflow(total, written, &total)) {
