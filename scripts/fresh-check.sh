@@ -7,7 +7,6 @@
 # once per release with debootstrap from the mirror the machine's own apt sources
 # name, and kept in $YUTIL_FRESH_CACHE (default /var/cache/yutil-fresh-check); each
 # run works in a copy of it holding a clean clone of the checked-out commit.
-# YUTIL_TEST_CONFIGS, when set, is passed on to scripts/test-all.sh in the root.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cache=${YUTIL_FRESH_CACHE:-/var/cache/yutil-fresh-check}
@@ -114,7 +113,7 @@ for command in "${commands[@]}"; do
   echo "=== fresh-check ($suite): $command"
   started=$SECONDS
   # In the background, so that a signal reaches the trap at once.
-  chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 YUTIL_TEST_CONFIGS="${YUTIL_TEST_CONFIGS:-}" \
+  chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     /bin/bash -c "cd /root/yutil && $command" </dev/null &
   wait $!

@@ -9,13 +9,10 @@
 # "repro": the library and programs built twice with debug information, in folders
 # of different names, must come out byte for byte the same.
 # Usage: scripts/test-all.sh [host|asan|armhf|release|debian|fuzz|valgrind|tsan|repro ...]
-# Without arguments: the configurations YUTIL_TEST_CONFIGS names (separated by
-# spaces), or else all of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || read -r -a configs <<<"${YUTIL_TEST_CONFIGS:-}"
 [ ${#configs[@]} -gt 0 ] || configs=(host asan armhf release debian fuzz valgrind tsan repro)
 jobs=$(nproc)
 
