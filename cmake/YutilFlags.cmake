@@ -4,10 +4,19 @@ add_compile_options(-Wall -Wextra -Wshadow -Wformat=2)
 if(YUTIL_WERROR)
   add_compile_options(-Werror)
 endif()
+# 32-bit ARM: "arm" in the toolchain file, armv7l or armv8l on a native builder.
+set(YUTIL_ARM32 OFF)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm($|v)")
+  set(YUTIL_ARM32 ON)
+endif()
+# The C flags as separate arguments, for the commands and files that CMake does not
+# give them to by itself.
+separate_arguments(YUTIL_C_FLAGS_LIST UNIX_COMMAND "${CMAKE_C_FLAGS}")
+
 # GCC for 32-bit ARM notes every class type whose passing changed in GCC 7.1
 # (vectors, spans, iterators). All objects here come from one compiler, so the
 # notes concern nothing and would bury real warnings in the log.
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm" AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+if(YUTIL_ARM32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-psabi>)
 endif()
 
@@ -21,7 +30,7 @@ add_link_options(LINKER:-z,relro,-z,now)
 # 32-bit ARM Linux runs on 4 KiB pages only (an arm64 kernel runs 32-bit programs
 # only with 4 KiB pages too). binutils 2.44 pads the file to its default of 64 KiB
 # between the read-only and the writable part, which more than doubles the library.
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm($|v)")
+if(YUTIL_ARM32)
   add_link_options(LINKER:-z,max-page-size=4096)
 endif()
 
@@ -61,9 +70,8 @@ set(YUTIL_CET OFF)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86)$"
    AND "${CMAKE_C_FLAGS} ${CMAKE_CXX_FLAGS}" MATCHES "-fcf-protection(=full)?( |$)")
   set(YUTIL_CET ON)
-  separate_arguments(c_flags UNIX_COMMAND "${CMAKE_C_FLAGS}")
   foreach(part crtbeginS crtendS)
-    execute_process(COMMAND ${CMAKE_C_COMPILER} ${c_flags} -print-file-name=${part}.o
+    execute_process(COMMAND ${CMAKE_C_COMPILER} ${YUTIL_C_FLAGS_LIST} -print-file-name=${part}.o
                     OUTPUT_VARIABLE YUTIL_${part} OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT IS_ABSOLUTE "${YUTIL_${part}}")
       message(FATAL_ERROR "the compiler does not say where its ${part}.o is")
