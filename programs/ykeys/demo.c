@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -63,17 +64,17 @@ static int next_line(int report, int master, char *line, size_t size, long timeo
 
 // `master` and `unused` are the demo's ends: the viewer closes them, so that it
 // sees the terminal hang up and its reports go nowhere if the demo is killed.
-static pid_t start_viewer(const char *slave, int report, int master, int unused) {
+static pid_t start_viewer(int slave, int report, int master, int unused) {
   pid_t pid = fork();
   if (pid != 0) return pid;
   close(master);
   close(unused);
-  setsid();  // the pseudo-terminal becomes the viewer's controlling terminal
-  int fd = open(slave, O_RDWR);
-  if (fd < 0) _exit(127);
-  dup2(fd, STDIN_FILENO);
-  dup2(fd, STDOUT_FILENO);
-  close(fd);
+  // A session of its own, the pseudo-terminal its controlling terminal.
+  setsid();
+  if (ioctl(slave, TIOCSCTTY, 0) != 0) _exit(127);
+  dup2(slave, STDIN_FILENO);
+  dup2(slave, STDOUT_FILENO);
+  close(slave);
   setenv("TERM", "xterm", 1);
   FILE *out = fdopen(report, "w");
   _exit(out != NULL ? ykeys_view(out, 0) : 127);
@@ -91,15 +92,40 @@ static int finish_viewer(pid_t pid) {
   return status;
 }
 
-int ykeys_demo(FILE *out, int trace) {
+// Opens a pseudo-terminal, both sides: devpts may be there without /dev/pts (a
+// package build's chroot), the slave then missing. Returns the master, or -1
+// with `failed` naming the call or the slave that failed.
+static int open_pty(const char **path, int *slave, const char **failed) {
   int master = posix_openpt(O_RDWR | O_NOCTTY);
-  int report[2];
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || pipe(report) != 0) {
-    fprintf(out, "ykeys demo: no pseudo-terminal: %s\n", strerror(errno));
+  *slave = -1;
+  *failed = master < 0                                      ? "posix_openpt"
+            : grantpt(master) != 0                          ? "grantpt"
+            : unlockpt(master) != 0                         ? "unlockpt"
+            : (*path = ptsname(master)) == NULL             ? "ptsname"
+            : (*slave = open(*path, O_RDWR | O_NOCTTY)) < 0 ? *path
+                                                            : NULL;
+  if (*failed == NULL) return master;
+  int error = errno;
+  if (master >= 0) close(master);
+  errno = error;
+  return -1;
+}
+
+int ykeys_demo(FILE *out, int trace) {
+  const char *path, *failed;
+  int slave, report[2];
+  int master = open_pty(&path, &slave, &failed);
+  if (master < 0) {
+    fprintf(out, "ykeys demo: no pseudo-terminal: %s: %s\n", failed, strerror(errno));
     return 1;
   }
-  const char *slave = ptsname(master);
-  fprintf(out, "ykeys demo: viewer on %s as an xterm; typing %d keys\n", slave, script_keys);
+  if (pipe(report) != 0) {
+    fprintf(out, "ykeys demo: cannot make a pipe: %s\n", strerror(errno));
+    close(slave);
+    close(master);
+    return 1;
+  }
+  fprintf(out, "ykeys demo: viewer on %s as an xterm; typing %d keys\n", path, script_keys);
   fflush(out);
   pid_t viewer = start_viewer(slave, report[1], master, report[0]);
   if (viewer < 0) {
@@ -107,10 +133,12 @@ int ykeys_demo(FILE *out, int trace) {
     fprintf(out, "ykeys demo: cannot start the viewer: %s\n", strerror(errno));
     close(report[0]);
     close(report[1]);
+    close(slave);
     close(master);
     return 1;
   }
   close(report[1]);
+  close(slave);
 
   char line[64];
   int decoded = 0, matched = 0;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,7 +42,29 @@ std::string contents(FILE *f) {
   return s;
 }
 
+// Both sides, as devpts may be there without /dev/pts: "" when they open.
+std::string pty_missing() {
+  int master = posix_openpt(O_RDWR | O_NOCTTY), slave = -1;
+  const char *name = nullptr;
+  const char *failed = master < 0                                    ? "posix_openpt"
+                       : grantpt(master) != 0                        ? "grantpt"
+                       : unlockpt(master) != 0                       ? "unlockpt"
+                       : !(name = ptsname(master))                   ? "ptsname"
+                       : (slave = open(name, O_RDWR | O_NOCTTY)) < 0 ? name
+                                                                     : nullptr;
+  std::string why =
+      failed ? std::string("no pseudo-terminal: ") + failed + ": " + strerror(errno) : "";
+  close(slave);
+  close(master);
+  return why;
+}
+
 }  // namespace
+
+void NeedsPty::SetUp() {
+  static const std::string missing = pty_missing();
+  if (!missing.empty()) GTEST_SKIP() << missing;
+}
 
 void Scenario::note(const std::string &line) {
   dprintf(report, "%s\n", line.c_str());

@@ -4,6 +4,8 @@
 #ifndef YUTIL_TESTS_TERMINAL_HARNESS_H
 #define YUTIL_TESTS_TERMINAL_HARNESS_H
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +38,13 @@ struct Outcome {
   int status = -1;  // wait status
   std::string out, err;
   Notes notes;
+};
+
+// The fixture of every suite that needs a pseudo-terminal: where none can be
+// opened (a package build's chroot without /dev/pts) its tests are skipped,
+// saying which call failed. One that opens but misbehaves still fails them.
+struct NeedsPty : testing::Test {
+  void SetUp() override;
 };
 
 Outcome run_scenario(const Stage &stage, const std::function<void(Scenario &)> &body);

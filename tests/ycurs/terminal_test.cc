@@ -17,12 +17,15 @@
 namespace {
 
 using namespace std::string_literals;
+using TerminalContext = NeedsPty;
+using FunctionKeys = NeedsPty;
+using TerminalModes = NeedsPty;
 
 // ytest defines kf4 empty (refused by the trie) and rmm 200 bytes long (skipped),
 // so meta off sends nothing.
 const std::string kEmptyKf4 = "ycurs 8 L3 \"KEY_F4\" \"Invalid argument\"";
 
-TEST(TerminalContext, FollowsInputTermAndMode) {
+TEST_F(TerminalContext, FollowsInputTermAndMode) {
   Notes no_terminal = {"ycurs 1 L7", "ycurs 3 L6"};
   for (const ycurs_fkey_s &row : std::span(ycurs_fkeys, YCURS_FKEY_COUNT)) {  // all empty
     no_terminal.push_back("ycurs 7 L7 \""s + row.key_name + "\" \"" + row.cap_name + "\"");
@@ -69,7 +72,7 @@ TEST(TerminalContext, FollowsInputTermAndMode) {
 
 // Keys typed on the terminal come back as their codes, also after the keypad is
 // switched off. kf2 and kf3 share their bytes; strings over 126 bytes are skipped.
-TEST(FunctionKeys, LoadedFromEntryAndDecoded) {
+TEST_F(FunctionKeys, LoadedFromEntryAndDecoded) {
   Outcome o = run_scenario({}, [](Scenario &s) {
     ycurs_ctx_s *ctx = ycurs_initterm();
     ycurs_cbreak(ctx);
@@ -99,7 +102,7 @@ std::string terminal_modes() {
   return tcgetattr(0, &t) == 0 ? modes(t) : "no terminal";
 }
 
-TEST(TerminalModes, AppliedToTerminalAndRestoredByEndwin) {
+TEST_F(TerminalModes, AppliedToTerminalAndRestoredByEndwin) {
   Outcome o = run_scenario({Input::pty, nullptr}, [](Scenario &s) {
     termios start;
     tcgetattr(0, &start);

@@ -14,7 +14,9 @@
 
 namespace {
 
-TEST(Ykeys, GivesTerminalBackWhenEndedBySignal) {
+using Ykeys = NeedsPty;  // the demonstration opens one of its own too
+
+TEST_F(Ykeys, GivesTerminalBackWhenEndedBySignal) {
   for (int sig : {SIGTERM, SIGHUP}) {
     Outcome o = run_scenario({}, [sig](Scenario &s) {
       termios before, during, after;
@@ -48,7 +50,7 @@ TEST(Ykeys, GivesTerminalBackWhenEndedBySignal) {
 
 // With an unknown TERM no function key is loaded: --trace shows the record that
 // says why, then each byte handed back as it is.
-TEST(Ykeys, TraceShowsWhyKeysComeAsBytes) {
+TEST_F(Ykeys, TraceShowsWhyKeysComeAsBytes) {
   Outcome o = run_scenario({.term = "bogus"}, [](Scenario &s) {
     int lines[2];
     if (ykeys_trace_open() != 0 || pipe(lines) != 0) return;
@@ -81,7 +83,7 @@ TEST(Ykeys, TraceShowsWhyKeysComeAsBytes) {
 
 // A demonstration killed halfway leaves no viewer behind: the viewer holds
 // neither the terminal's other end nor the report pipe's, so it sees both go.
-TEST(Ykeys, KilledDemoLeavesNoViewerBehind) {
+TEST_F(Ykeys, KilledDemoLeavesNoViewerBehind) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // the orphaned viewer comes to this process
   pid_t demo = fork();
   if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0));
@@ -100,7 +102,7 @@ TEST(Ykeys, KilledDemoLeavesNoViewerBehind) {
 
 // A viewer that cannot be started fails the demonstration at once: nothing is
 // waited for or signalled in its place, as pid -1 would reach every process.
-TEST(Ykeys, DemoFailsWhenTheViewerCannotStart) {
+TEST_F(Ykeys, DemoFailsWhenTheViewerCannotStart) {
   Outcome o = run_scenario({.input = Input::dev_null}, [](Scenario &s) {
     g_pids_used.clear();
     g_fail_fork = 1;

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Runs ykeys in a detached tmux session, types keys as a person would and reads
 # the screen back. Usage: ykeys_tmux.sh COMMAND... (the viewer and any emulator).
-# Exits 77 (skipped) when tmux is not installed.
+# Exits 77 (skipped) when tmux is not installed or no pseudo-terminal can be had.
 set -u
 command -v tmux > /dev/null || { echo "tmux not installed: skipped"; exit 77; }
 
@@ -22,8 +22,14 @@ wait_for() {
 
 # The viewer's exit status goes to a file: tmux may neither show a dying pane's
 # last output nor reap its process at once.
-tmux -L "$socket" -f /dev/null new-session -d -x 80 -y 24 \
-  "$(printf '%q ' "$@"); echo \$? > $status_file" || exit 1
+if ! tmux -L "$socket" -f /dev/null new-session -d -x 80 -y 24 \
+  "$(printf '%q ' "$@"); echo \$? > $status_file"; then
+  # No pane without a pseudo-terminal (a package build's chroot): the viewer's
+  # demonstration says whether one can be opened here, and what failed.
+  no_pty=$("$@" < /dev/null | grep '^ykeys demo: no pseudo-terminal: ')
+  [ -n "$no_pty" ] && { echo "$no_pty: skipped"; exit 77; }
+  exit 1
+fi
 wait_for "ykeys: press keys to see their names; q quits"
 for key in Up:KEY_UP F5:KEY_F5 Home:KEY_HOME a:a; do
   tmux -L "$socket" send-keys "${key%%:*}"
