@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Usage: scripts/fresh-check.sh RELEASE (bookworm or trixie)
+# Usage: scripts/fresh-check.sh RELEASE [SCRIPT...] (RELEASE: bookworm or trixie)
 # Runs the README's set-up commands, exactly as the README prints them, as root in
 # a fresh minimal root of that Debian release, so that a package this machine
-# happens to have cannot hide a missing install step. The pristine root is made
+# happens to have cannot hide a missing install step; then each SCRIPT (a path in
+# the checkout) in the same root, after them. The pristine root is made
 # once per release with debootstrap from the mirror the machine's own apt sources
 # name, and kept in $YUTIL_FRESH_CACHE (default /var/cache/yutil-fresh-check); each
 # run works in a copy of it holding a clean clone of the checked-out commit.
@@ -11,6 +12,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cache=${YUTIL_FRESH_CACHE:-/var/cache/yutil-fresh-check}
 suite=${1:-}
+after=("${@:2}")
 
 die() {
   echo "fresh-check.sh: $*" >&2
@@ -18,7 +20,7 @@ die() {
 }
 case "$suite" in
   bookworm | trixie) ;;
-  *) die "usage: fresh-check.sh bookworm|trixie" ;;
+  *) die "usage: fresh-check.sh bookworm|trixie [SCRIPT...]" ;;
 esac
 [ "$(id -u)" -eq 0 ] || die "run as root (it calls debootstrap, mount and chroot)"
 
@@ -109,6 +111,10 @@ mount --make-rslave "$root/sys"
 mapfile -t commands < <(awk '/^## /{ s = /^## Set-up/; next } s && /^    [^ ]/ { sub(/^    /, ""); print }' "$top/README.md")
 [ ${#commands[@]} -eq 2 ] || die "expected two set-up commands in README.md, found ${#commands[@]}"
 
+for script in "${after[@]}"; do
+  [ -f "$top/$script" ] || die "no script $script in the checkout"
+  commands+=("bash $script")
+done
 for command in "${commands[@]}"; do
   echo "=== fresh-check ($suite): $command"
   started=$SECONDS
@@ -119,4 +125,4 @@ for command in "${commands[@]}"; do
   wait $!
   echo "=== fresh-check ($suite): passed in $((SECONDS - started)) s"
 done
-echo "=== fresh-check: both set-up commands passed in a fresh $suite root at $commit"
+echo "=== fresh-check: all ${#commands[@]} commands passed in a fresh $suite root at $commit"
