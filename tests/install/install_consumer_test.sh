@@ -18,13 +18,24 @@ DESTDIR=$work/stage cmake --install "$build" --prefix /opt/yutil >/dev/null
 root=$work/stage/opt/yutil
 cmake --install "$build" --prefix "$work/standins" --component standins >/dev/null
 
-# The stand-ins component holds the three platform libraries, each named by its SONAME.
+# The stand-ins component holds the three platform libraries, each named by its SONAME,
+# the SONAME the platform's own library has too.
 standins=$(cd "$work/standins" && find . -type f | sort | tr '\n' ' ')
-[ "$standins" = "./$libdir/libquillet.so ./$libdir/libyassert.so ./$libdir/libytrace.so " ] ||
+[ "$standins" = "./$libdir/libquillet.so.1 ./$libdir/libyassert.so.1 ./$libdir/libytrace.so.1 " ] ||
   fail "stand-ins component holds: $standins"
-for lib in libytrace.so libquillet.so libyassert.so; do
+for lib in libytrace.so.1 libquillet.so.1 libyassert.so.1; do
   readelf -d "$work/standins/$libdir/$lib" | grep -q "SONAME.*\[$lib\]" || fail "$lib: no SONAME $lib"
+  readelf -d "$root/$libdir/libyutil.so.1" | grep -q "NEEDED.*\[$lib\]" || fail "libyutil needs no $lib"
+  # The platform's libraries carry no symbol versions: only the stand-ins' test hooks may.
+  while read -r sym; do
+    case "$sym" in
+      ytrace_capture_*@@YTRACE_STANDIN_TESTING_1 | quillet_testing_*@@QUILLET_STANDIN_TESTING_1) ;;
+      ytrace_capture_* | quillet_testing_* | *@*) fail "$lib exports $sym" ;;
+    esac
+  done < <(readelf --dyn-syms -W "$work/standins/$libdir/$lib" | awk '$4 == "FUNC" && $7 != "UND" {print $8}')
 done
+! readelf -V "$root/$libdir/libyutil.so.1" | grep -E 'File: lib(ytrace|quillet|yassert)' ||
+  fail "libyutil.so.1 needs a version of a platform library"
 
 readelf -d "$root/$libdir/libyutil.so.1" | grep -q 'SONAME.*\[libyutil\.so\.1\]' ||
   fail "libyutil.so.1 lacks SONAME libyutil.so.1"
