@@ -60,6 +60,15 @@ while IFS= read -r -d '' f; do
   done
 done < <(find "$root" -type f -print0)
 
+# Under /usr, a distribution's prefix, the pc file names plain paths, of which
+# pkg-config drops the system's own, and neither file adds -rpath-link.
+DESTDIR=$work/usr cmake --install "$build" --prefix /usr >/dev/null
+usr_flags=$(PKG_CONFIG_PATH='' PKG_CONFIG_LIBDIR="$work/usr/usr/$libdir/pkgconfig" \
+  pkg-config --cflags --libs yutil | sed 's/ *$//')
+[ "$usr_flags" = "-I/usr/include/yutil -lyutil" ] || fail "pkg-config under /usr gives: $usr_flags"
+! grep -q rpath-link "$work/usr/usr/$libdir/cmake/yutil/yutil-config.cmake" ||
+  fail "yutil-config.cmake under /usr adds -rpath-link"
+
 # A development prefix: the library with the stand-ins.
 DESTDIR=$work/stage cmake --install "$build" --prefix /opt/yutil --component standins >/dev/null
 
