@@ -23,8 +23,7 @@ repro() {
   local dir f differ=0
   for dir in build/repro build/repro-elsewhere; do
     echo "=== repro: build in $dir"
-    cmake -S . -B "$dir" -DYUTIL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DYUTIL_TESTS=OFF \
-      -DYUTIL_BENCH=OFF >/dev/null
+    cmake -S . -B "$dir" -DYUTIL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
     cmake --build "$dir" -j "$jobs" --target yutil ykeys ytrace-decode ytrace-catalogs
   done
   echo "=== repro: compare"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the build as a packager would (DESTDIR, a prefix of its own), checks
-# what was installed, then builds and runs a small C consumer against it twice,
-# through pkg-config and through find_package, with nothing from the build tree
-# on its paths. Usage: BUILD LIBDIR CC [TOOLCHAIN_FILE [EMULATOR...]]
+# what was installed, adds the stand-ins, then builds and runs a small C consumer
+# against it twice, through pkg-config and through find_package, and the manual's
+# example that calls the platform, with nothing from the build tree on its paths. Usage: BUILD LIBDIR CC [TOOLCHAIN_FILE [EMULATOR...]]
 set -euo pipefail
 build=$1 libdir=$2 cc=$3 toolchain=${4:-} emulator=("${@:5}")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,13 +18,32 @@ DESTDIR=$work/stage cmake --install "$build" --prefix /opt/yutil >/dev/null
 root=$work/stage/opt/yutil
 cmake --install "$build" --prefix "$work/standins" --component standins >/dev/null
 
-# The stand-ins component holds the three platform libraries, each named by its SONAME.
-standins=$(cd "$work/standins" && find . -type f | sort | tr '\n' ' ')
-[ "$standins" = "./$libdir/libquillet.so ./$libdir/libyassert.so ./$libdir/libytrace.so " ] ||
-  fail "stand-ins component holds: $standins"
-for lib in libytrace.so libquillet.so libyassert.so; do
-  readelf -d "$work/standins/$libdir/$lib" | grep -q "SONAME.*\[$lib\]" || fail "$lib: no SONAME $lib"
+# The stand-ins component holds the three platform libraries, each a file named by
+# its SONAME (the platform library's too) with its link, and the platform's
+# headers; a plain install, none of them.
+standins=$(cd "$work/standins" && find . ! -type d | LC_ALL=C sort | tr '\n' ' ')
+expected="./include/yutil/quillet.h ./include/yutil/yassert.h ./include/yutil/ytrace.h "
+for lib in libquillet libyassert libytrace; do
+  expected+="./$libdir/$lib.so ./$libdir/$lib.so.1 "
+  [ "$(readlink "$work/standins/$libdir/$lib.so")" = "$lib.so.1" ] || fail "$lib.so: not a link to $lib.so.1"
 done
+[ "$standins" = "$expected" ] || fail "stand-ins component holds: $standins"
+for f in $standins; do
+  if [ -e "$root/$f" ] || [ -L "$root/$f" ]; then fail "a plain install holds the stand-ins' ${f#./}"; fi
+done
+for lib in libytrace.so.1 libquillet.so.1 libyassert.so.1; do
+  readelf -d "$work/standins/$libdir/$lib" | grep -q "SONAME.*\[$lib\]" || fail "$lib: no SONAME $lib"
+  readelf -d "$root/$libdir/libyutil.so.1" | grep -q "NEEDED.*\[$lib\]" || fail "libyutil needs no $lib"
+  # The platform's libraries carry no symbol versions: only the stand-ins' test hooks may.
+  while read -r sym; do
+    case "$sym" in
+      ytrace_capture_*@@YTRACE_STANDIN_TESTING_1 | quillet_testing_*@@QUILLET_STANDIN_TESTING_1) ;;
+      ytrace_capture_* | quillet_testing_* | *@*) fail "$lib exports $sym" ;;
+    esac
+  done < <(readelf --dyn-syms -W "$work/standins/$libdir/$lib" | awk '$4 == "FUNC" && $7 != "UND" {print $8}')
+done
+! readelf -V "$root/$libdir/libyutil.so.1" | grep -E 'File: lib(ytrace|quillet|yassert)' ||
+  fail "libyutil.so.1 needs a version of a platform library"
 
 readelf -d "$root/$libdir/libyutil.so.1" | grep -q 'SONAME.*\[libyutil\.so\.1\]' ||
   fail "libyutil.so.1 lacks SONAME libyutil.so.1"
@@ -41,6 +60,18 @@ while IFS= read -r -d '' f; do
   done
 done < <(find "$root" -type f -print0)
 
+# Under /usr, a distribution's prefix, the pc file names plain paths, of which
+# pkg-config drops the system's own, and neither file adds -rpath-link.
+DESTDIR=$work/usr cmake --install "$build" --prefix /usr >/dev/null
+usr_flags=$(PKG_CONFIG_PATH='' PKG_CONFIG_LIBDIR="$work/usr/usr/$libdir/pkgconfig" \
+  pkg-config --cflags --libs yutil | sed 's/ *$//')
+[ "$usr_flags" = "-I/usr/include/yutil -lyutil" ] || fail "pkg-config under /usr gives: $usr_flags"
+! grep -q rpath-link "$work/usr/usr/$libdir/cmake/yutil/yutil-config.cmake" ||
+  fail "yutil-config.cmake under /usr adds -rpath-link"
+
+# A development prefix: the library with the stand-ins.
+DESTDIR=$work/stage cmake --install "$build" --prefix /opt/yutil --component standins >/dev/null
+
 run() { CONSUMER_PORT=8080 "${emulator[@]}" "$@"; }
 check_consumer() { # how, program: the program ran, printed the expected line, and holds no build path
   local out
@@ -54,6 +85,16 @@ check_consumer() { # how, program: the program ran, printed the expected line, a
 flags=$(PKG_CONFIG_PATH='' PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" pkg-config --cflags --libs yutil)
 "$cc" -std=c99 -Wall -Werror "$here/consumer.c" $flags -o "$work/pc-consumer"
 LD_LIBRARY_PATH="$root/$libdir" check_consumer pkg-config "$work/pc-consumer"
+
+# The manual's example for ycurs_expand_try, which frees with the platform's
+# __quillet_free, builds against the development prefix and prints what its
+# comments say (scdoc doubles the backslashes of the C text).
+sed -n '/^# EXAMPLES/,/^# /p' "$here/../../man/ycurs_trie.3.scd" | sed -n '/^```$/,/^```$/{/^```$/!p}' |
+  sed 's/\\\\/\\/g' >"$work/expand_try.c"
+"$cc" -std=c99 -Wall -Werror "$work/expand_try.c" $flags -lquillet -o "$work/expand-try"
+out=$(LD_LIBRARY_PATH="$root/$libdir" run "$work/expand-try") || fail "manual's example: $out"
+[ "$out" = $'-1\n259\nF5 sends ESC[15~' ] || fail "manual's example printed: $out"
+echo "manual's example: ok"
 
 # find_package(yutil CONFIG): the imported target brings headers, library and rpath.
 mkdir "$work/cmake-consumer"
