@@ -5,8 +5,10 @@
 # identifier; fails when there is one. Exit 77 (skip) outside a git checkout.
 set -euo pipefail
 cd "$1"
-if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  echo "not a git checkout: no list of tracked files to check"
+# A copy of the sources inside another checkout (the package build's, below build/)
+# has no tracked files of its own: there is nothing to check either.
+if [ "$(git rev-parse --show-toplevel 2>/dev/null)" != "$(pwd -P)" ]; then
+  echo "not the top of a git checkout: no list of tracked files to check"
   exit 77
 fi
 missing=$(git ls-files -z -- '*.c' '*.cc' '*.h' '*.S' '*.py' '*.sh' '*.cmake' '*CMakeLists.txt' \
