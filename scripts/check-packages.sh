@@ -40,7 +40,8 @@ build() {
   # dpkg-shlibdeps's other warning here, "diversions involved", is Debian 13's /usr merge.
   grep -E '^dpkg-gensymbols: warning|^dpkg-shlibdeps: warning: (cannot find|.*useless)' \
     "$out/build-$name.log" && die "the $name build warned about library dependencies or symbols"
-  sed -n '/tests passed/p; /did not run:/,/^$/p' "$out/build-$name.log"
+  awk '/tests passed/ { print } /did not run:/ { list = 1; print; next }
+    list && /^\t/ { print; next } { list = 0 }' "$out/build-$name.log"
   step "build for $name: done in $((SECONDS - started)) s"
 }
 build host
