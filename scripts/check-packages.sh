@@ -77,30 +77,22 @@ check() {
   [ "$printed" = "$expected" ] || die "$1 printed: $printed"
   echo "$1: ok"
 }
-consumer=$top/tests/install/consumer.c
-mkdir -p consumers/cmake
+consumer=$top/tests/install/consumer
+mkdir -p consumers
 step "consumers against /usr"
 # shellcheck disable=SC2046 # the flags are words, as a user's command line splits them
-cc -std=c99 -Wall -Werror "$consumer" $(pkg-config --cflags --libs yutil) -o consumers/pc-host
+cc -std=c99 -Wall -Werror "$consumer/consumer.c" $(pkg-config --cflags --libs yutil) -o consumers/pc-host
 check "pkg-config consumer" ./consumers/pc-host
-cp "$consumer" consumers/cmake/
-cat >consumers/cmake/CMakeLists.txt <<'CMAKE'
-cmake_minimum_required(VERSION 3.25)
-project(consumer C)
-find_package(yutil 1.0 CONFIG REQUIRED)
-add_executable(consumer consumer.c)
-target_link_libraries(consumer PRIVATE yutil::yutil)
-CMAKE
-cmake -S consumers/cmake -B consumers/cmake/build >/dev/null
-cmake --build consumers/cmake/build >/dev/null
-check "CMake consumer" ./consumers/cmake/build/consumer
+cmake -S "$consumer" -B consumers/cmake >/dev/null
+cmake --build consumers/cmake >/dev/null
+check "CMake consumer" ./consumers/cmake/consumer
 man -w ycurs_wgetch
 # dh_strip must have kept the catalog sections the trace reader needs.
 ytrace-catalogs "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libyutil.so.1" | sed -n 1p
 
 step "armhf consumer under qemu-arm"
 # shellcheck disable=SC2046
-arm-linux-gnueabihf-gcc -std=c99 -Wall -Werror "$consumer" \
+arm-linux-gnueabihf-gcc -std=c99 -Wall -Werror "$consumer/consumer.c" \
   $(arm-linux-gnueabihf-pkg-config --cflags --libs yutil) -o consumers/pc-armhf
 check "armhf pkg-config consumer" qemu-arm ./consumers/pc-armhf
 ytrace-catalogs /usr/lib/arm-linux-gnueabihf/libyutil.so.1 | sed -n 1p

@@ -83,7 +83,7 @@ check_consumer() { # how, program: the program ran, printed the expected line, a
 
 # pkg-config, with no other package paths.
 flags=$(PKG_CONFIG_PATH='' PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" pkg-config --cflags --libs yutil)
-"$cc" -std=c99 -Wall -Werror "$here/consumer.c" $flags -o "$work/pc-consumer"
+"$cc" -std=c99 -Wall -Werror "$here/consumer/consumer.c" $flags -o "$work/pc-consumer"
 LD_LIBRARY_PATH="$root/$libdir" check_consumer pkg-config "$work/pc-consumer"
 
 # The manual's example for ycurs_expand_try, which frees with the platform's
@@ -97,16 +97,7 @@ out=$(LD_LIBRARY_PATH="$root/$libdir" run "$work/expand-try") || fail "manual's 
 echo "manual's example: ok"
 
 # find_package(yutil CONFIG): the imported target brings headers, library and rpath.
-mkdir "$work/cmake-consumer"
-cp "$here/consumer.c" "$work/cmake-consumer/"
-cat >"$work/cmake-consumer/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.25)
-project(consumer C)
-find_package(yutil 1.0 CONFIG REQUIRED)
-add_executable(consumer consumer.c)
-target_link_libraries(consumer PRIVATE yutil::yutil)
-CMAKE
-cmake -S "$work/cmake-consumer" -B "$work/cmake-consumer/build" -DCMAKE_PREFIX_PATH="$root" \
+cmake -S "$here/consumer" -B "$work/cmake-consumer" -DCMAKE_PREFIX_PATH="$root" \
   -DCMAKE_C_COMPILER="$cc" ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"} >/dev/null
-cmake --build "$work/cmake-consumer/build" >/dev/null
-check_consumer find_package "$work/cmake-consumer/build/consumer"
+cmake --build "$work/cmake-consumer" >/dev/null
+check_consumer find_package "$work/cmake-consumer/consumer"
