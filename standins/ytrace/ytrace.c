@@ -27,6 +27,18 @@ static size_t ring_next, ring_held;
 /* The process whose registrations the file holds: a forked child's differs. */
 static pid_t announced_pid;
 
+/* fork() copies the lock as it is, possibly held by a thread the child does not
+ * have: the forking thread holds it across the fork, so it is free in both. */
+static void lock_for_fork(void) {
+  pthread_mutex_lock(&lock);
+}
+static void unlock_after_fork(void) {
+  pthread_mutex_unlock(&lock);
+}
+__attribute__((constructor)) static void guard_fork(void) {
+  pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork);
+}
+
 static __thread uint16_t last_module_id;
 static __thread uint32_t last_level;
 static __thread int eval_once_result;

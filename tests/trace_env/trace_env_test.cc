@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The trace stand-in's YTRACE_LEVEL forms and its record file (YTRACE_FILE), read
-// back with the decoder's entry scanner. The stand-in reads both variables
-// once per process, so all tracing happens in forked children, never in this process.
+// The trace stand-in's YTRACE_LEVEL forms, its record file (YTRACE_FILE), read
+// back with the decoder's entry scanner, and forks while another thread traces.
+// The stand-in reads both variables once per process, so all tracing happens in
+// forked children, never in this process.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
@@ -10,6 +11,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -286,6 +289,46 @@ TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
     EXPECT_EQ(in_order, kProcesses * kThreads * kRecords) << round;
     EXPECT_EQ(decoded_lines(contents(path)), kProcesses * kThreads * kRecords) << round;
   }
+}
+
+// Empty when `pid` exits with status 0 within two seconds; else what it did,
+// and a child still running then is killed.
+std::string reaped(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), "still running after 2 s";
+    usleep(1000);
+  }
+  return status == 0 ? "" : "exit status " + std::to_string(status);
+}
+
+// Forks again and again while another thread spends most of its time holding the
+// stand-in's lock: each child, which has no such thread to release it, emits and
+// finds its record kept.
+TEST(TraceFork, ChildEmitsWhateverLockTheParentsOtherThreadHeld) {
+  const int kForks = 100;
+  std::string answer = in_child([] {
+    std::atomic<bool> stop{false};
+    std::thread holder([&stop] {
+      while (!stop.load(std::memory_order_relaxed))
+        __YTf_11(kIdentity, 1, 0, 0, kLong.c_str(), kLong.c_str());  // copied under the lock
+    });
+    std::string failed;
+    for (int i = 0; i < kForks && failed.empty(); i++) {
+      failed = reaped(spawn([] {
+        ytrace_capture_record_s r;
+        __YTf_4(kIdentity, 2, 0, 0, 1);
+        _exit(ytrace_capture_get(ytrace_capture_count() - 1, &r) != 0 || r.message_index != 2);
+      }));
+      if (!failed.empty()) failed = "child " + std::to_string(i) + ": " + failed;
+    }
+    stop = true;
+    holder.join();
+    return failed.empty() ? std::to_string(kForks) + " children emitted" : failed;
+  });
+  EXPECT_EQ(answer, std::to_string(kForks) + " children emitted");
 }
 
 }  // namespace
