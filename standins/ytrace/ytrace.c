@@ -26,17 +26,44 @@ static ytrace_capture_record_s ring[YTRACE_CAPTURE_RING];
 static size_t ring_next, ring_held;
 /* The process whose registrations the file holds: a forked child's differs. */
 static pid_t announced_pid;
+/* YTRACE_LEVEL read, YTRACE_FILE's file tried: each once per process, under the
+ * lock, so that no fork copies it half done. */
+static int levels_read, file_tried;
+/* Without fork handlers a child would write as its parent: no file then. */
+static int fork_unguarded;
 
 /* fork() copies the lock as it is, possibly held by a thread the child does not
  * have: the forking thread holds it across the fork, so it is free in both. */
 static void lock_for_fork(void) {
   pthread_mutex_lock(&lock);
 }
-static void unlock_after_fork(void) {
+static void unlock_in_parent(void) {
   pthread_mutex_unlock(&lock);
 }
+static void unlock_in_child(void) {
+  pthread_mutex_unlock(&lock);
+  ytrace_file_after_fork();
+}
 __attribute__((constructor)) static void guard_fork(void) {
-  pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork);
+  fork_unguarded = pthread_atfork(lock_for_fork, unlock_in_parent, unlock_in_child) != 0;
+}
+
+/* Caller holds the lock. */
+static void start_held(int *done, void (*step)(void)) {
+  if (*done) return;
+  step();
+  __atomic_store_n(done, 1, __ATOMIC_RELEASE);
+}
+
+static void start(int *done, void (*step)(void)) {
+  if (__atomic_load_n(done, __ATOMIC_ACQUIRE)) return;
+  pthread_mutex_lock(&lock);
+  start_held(done, step);
+  pthread_mutex_unlock(&lock);
+}
+
+static void open_file(void) {
+  if (!fork_unguarded) ytrace_file_open();
 }
 
 static __thread uint16_t last_module_id;
@@ -53,6 +80,7 @@ static module_s *find_module(const char *name) {
 static module_s *add_module(const char *name) {
   module_s *m = find_module(name);
   if (m == NULL && module_count < MAX_MODULES) {
+    start_held(&levels_read, ytrace_env_read);
     m = &modules[module_count];
     strncpy(m->name, name, YTRACE_NAME_MAX);
     m->max_level = ytrace_env_level(name);
@@ -63,8 +91,10 @@ static module_s *add_module(const char *name) {
 
 /* Lock-free: a module's slot is filled before module_count covers it. */
 static int max_level_of(uint16_t module_id) {
-  if (module_id == 0 || module_id > __atomic_load_n(&module_count, __ATOMIC_ACQUIRE))
+  if (module_id == 0 || module_id > __atomic_load_n(&module_count, __ATOMIC_ACQUIRE)) {
+    start(&levels_read, ytrace_env_read);
     return ytrace_env_level(NULL);
+  }
   return __atomic_load_n(&modules[module_id - 1].max_level, __ATOMIC_RELAXED);
 }
 
@@ -86,12 +116,12 @@ int ytrace_module_init_fn(const char *module_name, uint16_t *module_id_out,
                           uint32_t *registration_word) {
   (void)registration_word;
   if (module_name == NULL || module_id_out == NULL) return -1;
-  int to_file = ytrace_file_open();
   pthread_mutex_lock(&lock);
+  start_held(&file_tried, open_file);
   module_s *m = add_module(module_name);
   if (m != NULL) {
     m->registrations++;
-    if (to_file) write_registrations(m);
+    if (ytrace_file_writable()) write_registrations(m);
   }
   pthread_mutex_unlock(&lock);
   if (m == NULL) return -1;
@@ -169,7 +199,8 @@ static int record(const void *catalog, uint32_t index, uint16_t module_id, uint3
   }
   va_end(ap);
   keep_in_ring(catalog, index, module_id, level_word, args, n);
-  if (ytrace_file_open()) {
+  start(&file_tried, open_file);
+  if (ytrace_file_writable()) {
     if (__atomic_load_n(&announced_pid, __ATOMIC_RELAXED) != ytrace_file_pid()) {
       pthread_mutex_lock(&lock);
       write_registrations(NULL);

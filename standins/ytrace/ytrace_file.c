@@ -10,7 +10,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,7 +20,6 @@
 
 #include "ytrace_internal.h"
 
-static pthread_once_t once = PTHREAD_ONCE_INIT;
 /* Asked of the kernel once per process and thread; a forked child forgets them. */
 static pid_t pid;
 static __thread pid_t tid;
@@ -73,32 +71,27 @@ static int place_file(const char *path) {
   return placed;
 }
 
-static void forget_ids(void) {
+void ytrace_file_after_fork(void) {
   pid = 0;
   tid = 0;
+  ytrace_file_space_after_fork();
 }
 
 /* An existing file is appended to only when it starts with this format's header;
  * anything else, an empty file too, is left alone. No O_CREAT: only place_file
  * creates the file, so that it never exists without its header. */
-static void open_file(void) {
+void ytrace_file_open(void) {
   const char *path = getenv("YTRACE_FILE");
   if (path == NULL || *path == 0) return;
   int saved = errno;
   int f = open(path, O_RDWR | O_CLOEXEC);
   if (f < 0 && errno == ENOENT && place_file(path)) f = open(path, O_RDWR | O_CLOEXEC);
   unsigned char *h = f >= 0 ? map_header(f) : NULL;
-  if (h == NULL || pthread_atfork(NULL, NULL, forget_ids) != 0 ||
-      !ytrace_file_space_start(f, (uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET))) {
+  if (h == NULL || !ytrace_file_space_start(f, (uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET))) {
     if (h != NULL) munmap(h, YTRACE_FILE_HEADER_SIZE);
     if (f >= 0) close(f);
   }
   errno = saved;
-}
-
-int ytrace_file_open(void) {
-  pthread_once(&once, open_file);
-  return ytrace_file_writable();
 }
 
 pid_t ytrace_file_pid(void) {

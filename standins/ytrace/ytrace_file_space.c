@@ -53,14 +53,13 @@ static void unmap_window(void *w) {
 
 /* Windows are not inherited (MADV_DONTFORK): a child holds none of the other
  * threads', and maps its own for the thread that forked. */
-static void forget_window(void) {
+void ytrace_file_space_after_fork(void) {
   window.base = NULL;
 }
 
 int ytrace_file_space_start(int f, uint64_t *header_end) {
   struct stat st;
   if (fstat(f, &st) != 0 || pthread_key_create(&window_key, unmap_window) != 0) return 0;
-  if (pthread_atfork(NULL, NULL, forget_window) != 0) return 0;
   end = header_end;
   allocated = (uint64_t)st.st_size;
   __atomic_store_n(&fd, f, __ATOMIC_RELEASE);

@@ -25,13 +25,17 @@ typedef struct {
   const char *text; /* a string's bytes, "(null)" for a null pointer */
 } ytrace_arg_s;
 
+/* Reads YTRACE_LEVEL: once per process, before the first ytrace_env_level(). */
+void ytrace_env_read(void);
 /* Highest level YTRACE_LEVEL keeps for the module of that name; NULL asks for the
  * default, which serves every module the variable does not name. */
 int ytrace_env_level(const char *module_name);
 
-/* Nonzero when this process writes to the file YTRACE_FILE names; the first call
- * opens it. */
-int ytrace_file_open(void);
+/* Opens the file YTRACE_FILE names, when it can: once per process. */
+void ytrace_file_open(void);
+/* In a forked child: forgets the parent's process and thread ids and its threads'
+ * windows onto the file. */
+void ytrace_file_after_fork(void);
 /* The file grows this much at a time, so its size is always a multiple of it:
  * stores into the block that holds a file's end, when that end is not at a block
  * boundary, can be lost while another process extends the file (seen on ext4). A
@@ -50,6 +54,7 @@ pid_t ytrace_file_pid(void);
 int ytrace_file_space_start(int fd, uint64_t *end);
 /* Nonzero until the space started and no entry failed to find room since. */
 int ytrace_file_writable(void);
+void ytrace_file_space_after_fork(void);
 /* Appends the entry `entry` holds, `length` bytes from its size field on; the
  * buffer has room up to the next multiple of YTRACE_ENTRY_ALIGN, which this fills,
  * with the size field. */

@@ -6,7 +6,6 @@
  * later part wins over an earlier one for the same module. A malformed part (not a
  * number, something after the digits, an empty or too long name, more names than
  * fit) is ignored and the others still count. */
-#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -19,7 +18,6 @@ typedef struct {
   int level;
 } named_level_s;
 
-static pthread_once_t once = PTHREAD_ONCE_INIT;
 static int default_level = DEFAULT_MAX_LEVEL;
 static named_level_s named[MAX_NAMED];
 static unsigned named_count;
@@ -48,7 +46,7 @@ static void set_named(const char *name, size_t length, int level) {
   named[i].level = level;
 }
 
-static void read_levels(void) {
+void ytrace_env_read(void) {
   const char *part = getenv("YTRACE_LEVEL");
   while (part != NULL && *part != 0) {
     const char *end = part + strcspn(part, ",");
@@ -66,7 +64,6 @@ static void read_levels(void) {
 }
 
 int ytrace_env_level(const char *module_name) {
-  pthread_once(&once, read_levels);
   for (unsigned i = 0; module_name != NULL && i < named_count; i++)
     if (strncmp(named[i].name, module_name, YTRACE_NAME_MAX) == 0) return named[i].level;
   return default_level;
