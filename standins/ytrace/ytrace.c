@@ -100,16 +100,18 @@ static int max_level_of(uint16_t module_id) {
 
 /* Caller holds the lock. Writes the registration of `m` (NULL: none) to the file.
  * A process that has written none yet, such as a forked child holding its parent's
- * modules, first writes all it holds: a reader names modules by pid and id. */
+ * modules, first writes all it holds: a reader names modules by process and id.
+ * Announced only then, so that another thread's records, which skip the lock once
+ * they see it, come after them in the file. */
 static void write_registrations(const module_s *m) {
   pid_t pid = ytrace_file_pid();
   if (announced_pid == pid) {
     if (m != NULL) ytrace_file_registration((uint16_t)(m - modules + 1), m->name);
     return;
   }
-  __atomic_store_n(&announced_pid, pid, __ATOMIC_RELAXED);
   for (unsigned i = 0; i < module_count; i++)
     if (modules[i].registrations > 0) ytrace_file_registration((uint16_t)(i + 1), modules[i].name);
+  __atomic_store_n(&announced_pid, pid, __ATOMIC_RELEASE);
 }
 
 int ytrace_module_init_fn(const char *module_name, uint16_t *module_id_out,
@@ -201,7 +203,7 @@ static int record(const void *catalog, uint32_t index, uint16_t module_id, uint3
   keep_in_ring(catalog, index, module_id, level_word, args, n);
   start(&file_tried, open_file);
   if (ytrace_file_writable()) {
-    if (__atomic_load_n(&announced_pid, __ATOMIC_RELAXED) != ytrace_file_pid()) {
+    if (__atomic_load_n(&announced_pid, __ATOMIC_ACQUIRE) != ytrace_file_pid()) {
       pthread_mutex_lock(&lock);
       write_registrations(NULL);
       pthread_mutex_unlock(&lock);
