@@ -4,6 +4,7 @@
 // The stand-in reads both variables once per process, so all tracing happens in
 // forked children, never in this process.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <string.h>
 #include <signal.h>
@@ -291,14 +292,14 @@ TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
   }
 }
 
-// Empty when `pid` exits with status 0 within two seconds; else what it did,
-// and a child still running then is killed.
+// Empty when `pid` exits with status 0 within five seconds (under valgrind it
+// checks for leaks first); else what it did, and a child still running is killed.
 std::string reaped(pid_t pid) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline)
-      return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), "still running after 2 s";
+      return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), "still running after 5 s";
     usleep(1000);
   }
   return status == 0 ? "" : "exit status " + std::to_string(status);
@@ -308,13 +309,17 @@ std::string reaped(pid_t pid) {
 // stand-in's lock: each child, which has no such thread to release it, emits and
 // finds its record kept.
 TEST(TraceFork, ChildEmitsWhateverLockTheParentsOtherThreadHeld) {
-  const int kForks = 100;
+  const int kForks = 20;
   std::string answer = in_child([] {
+    // Not std::thread, whose state on the heap the children would leak.
     std::atomic<bool> stop{false};
-    std::thread holder([&stop] {
-      while (!stop.load(std::memory_order_relaxed))
+    pthread_t holder;
+    auto hold = [](void *flag) -> void * {
+      while (!static_cast<std::atomic<bool> *>(flag)->load(std::memory_order_relaxed))
         __YTf_11(kIdentity, 1, 0, 0, kLong.c_str(), kLong.c_str());  // copied under the lock
-    });
+      return nullptr;
+    };
+    if (pthread_create(&holder, nullptr, hold, &stop) != 0) return std::string("no thread");
     std::string failed;
     for (int i = 0; i < kForks && failed.empty(); i++) {
       failed = reaped(spawn([] {
@@ -325,7 +330,7 @@ TEST(TraceFork, ChildEmitsWhateverLockTheParentsOtherThreadHeld) {
       if (!failed.empty()) failed = "child " + std::to_string(i) + ": " + failed;
     }
     stop = true;
-    holder.join();
+    pthread_join(holder, nullptr);
     return failed.empty() ? std::to_string(kForks) + " children emitted" : failed;
   });
   EXPECT_EQ(answer, std::to_string(kForks) + " children emitted");
