@@ -294,4 +294,47 @@ TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
   }
 }
 
+// ytrace-decode --follow started before the traced program has made the file,
+// or while it is empty, prints its lines once it is written, and goes on until
+// killed. Its command starts with the build's emulator, if any.
+TEST_F(TraceFile, AFollowerWaitsForTheFileToBeMade) {
+  std::vector<std::string> words;
+  std::istringstream command(YTRACE_DECODE " --follow " + path + " --lib " YUTIL_LIBRARY);
+  for (std::string w; command >> w;) words.push_back(w);
+  const std::string out = dir + "/out", err = dir + "/err";
+  for (bool empty_first : {false, true}) {
+    std::filesystem::remove(path);
+    if (empty_first) std::ofstream{path};
+    pid_t follower = spawn([&] {
+      std::vector<char *> argv;
+      for (std::string &w : words) argv.push_back(w.data());
+      argv.push_back(nullptr);
+      if (freopen(out.c_str(), "w", stdout) && freopen(err.c_str(), "w", stderr))
+        execvp(argv[0], argv.data());
+    });
+    usleep(500000);  // it looks for the file a few times
+    EXPECT_EQ(in_child([] {
+                __YTf_4(kIdentity, 7, registered("yfile"), 1u << 24, 9);
+                __YTf_1(kIdentity, 8, 0, 2u << 24, "two");
+                return "";
+              }),
+              "");
+    const std::vector<std::string> want = decoded(contents(path));
+    std::vector<std::string> lines;
+    int status = 0;
+    for (int waited = 0; lines.size() < want.size() && waited < 600; waited++) {
+      if (waitpid(follower, &status, WNOHANG) != 0) break;
+      usleep(50000);
+      std::istringstream printed(contents(out));
+      lines.clear();
+      for (std::string line; std::getline(printed, line);) lines.push_back(line);
+    }
+    if (kill(follower, SIGTERM) == 0) waitpid(follower, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status))
+        << "exit status " << WEXITSTATUS(status) << ": " << contents(err);
+    EXPECT_EQ(lines, want) << (empty_first ? "made empty first" : "made by the program");
+    EXPECT_EQ(want.size(), 2u);
+  }
+}
+
 }  // namespace
