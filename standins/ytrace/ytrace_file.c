@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -37,18 +38,60 @@ static void fill_header(unsigned char *h) {
       8);
 }
 
+/* The header's fields before its end field, as one number: a file made a record
+ * file in place gets them in one store, after its end field. */
+static uint64_t header_start(void) {
+  unsigned char h[YTRACE_FILE_HEADER_SIZE];
+  uint64_t start;
+  fill_header(h);
+  memcpy(&start, h, sizeof start);
+  return start;
+}
+
 /* The header of the file open as `f`, mapped shared; NULL when the file does not
  * start with this format's header. */
 static unsigned char *map_header(int f) {
-  unsigned char expected[YTRACE_FILE_HEADER_SIZE];
   struct stat st;
   if (fstat(f, &st) != 0 || st.st_size < YTRACE_FILE_HEADER_SIZE) return NULL;
   unsigned char *h = mmap(NULL, YTRACE_FILE_HEADER_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, f, 0);
   if (h == MAP_FAILED) return NULL;
-  fill_header(expected);
-  if (memcmp(h, expected, YTRACE_FILE_END_OFFSET) == 0) return h;
+  if (__atomic_load_n((uint64_t *)(void *)h, __ATOMIC_ACQUIRE) == header_start()) return h;
   munmap(h, YTRACE_FILE_HEADER_SIZE);
   return NULL;
+}
+
+/* Makes the file open as `f` a record file in place when it is an empty regular
+ * file (as made by `: >` or mktemp), and returns its header as map_header() does.
+ * Processes starting at once take turns under an exclusive lock: the first finds
+ * the file empty and extends it to YTRACE_FILE_CHUNK zero bytes, then stores the
+ * end field and, last, the rest of the header; the others find the header. A
+ * process that saw the file before its header was whole waits for the lock too;
+ * any file that holds other bytes where the magic goes is left alone without it. */
+static unsigned char *claim_empty_file(int f) {
+  const unsigned char none[4] = {0};
+  unsigned char magic[4] = {0};
+  struct stat st;
+  if (fstat(f, &st) != 0 || !S_ISREG(st.st_mode) || pread(f, magic, sizeof magic, 0) < 0) {
+    return NULL;
+  }
+  if (memcmp(magic, none, 4) != 0 && memcmp(magic, YTRACE_FILE_MAGIC, 4) != 0) return NULL;
+  int locked;
+  while ((locked = flock(f, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (locked != 0) return NULL;
+  if (fstat(f, &st) == 0 && st.st_size == 0 && fallocate(f, 0, 0, YTRACE_FILE_CHUNK) == 0) {
+    unsigned char *h =
+        mmap(NULL, YTRACE_FILE_HEADER_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, f, 0);
+    if (h != MAP_FAILED) {
+      __atomic_store_n((uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET),
+                       (uint64_t)YTRACE_FILE_HEADER_SIZE, __ATOMIC_RELAXED);
+      __atomic_store_n((uint64_t *)(void *)h, header_start(), __ATOMIC_RELEASE);
+      munmap(h, YTRACE_FILE_HEADER_SIZE);
+    }
+  }
+  unsigned char *header = map_header(f);
+  flock(f, LOCK_UN);
+  return header;
 }
 
 /* Puts a file holding the header, and zero bytes up to YTRACE_FILE_CHUNK, at
@@ -77,9 +120,9 @@ void ytrace_file_after_fork(void) {
   ytrace_file_space_after_fork();
 }
 
-/* An existing file is appended to only when it starts with this format's header;
- * anything else, an empty file too, is left alone. No O_CREAT: only place_file
- * creates the file, so that it never exists without its header. */
+/* An existing file is appended to only when it starts with this format's header
+ * or is an empty regular file; anything else is left alone. No O_CREAT: only
+ * place_file creates the file, so that it never exists without its header. */
 void ytrace_file_open(void) {
   const char *path = getenv("YTRACE_FILE");
   if (path == NULL || *path == 0) return;
@@ -87,6 +130,7 @@ void ytrace_file_open(void) {
   int f = open(path, O_RDWR | O_CLOEXEC);
   if (f < 0 && errno == ENOENT && place_file(path)) f = open(path, O_RDWR | O_CLOEXEC);
   unsigned char *h = f >= 0 ? map_header(f) : NULL;
+  if (h == NULL && f >= 0) h = claim_empty_file(f);
   if (h == NULL || !ytrace_file_space_start(f, (uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET))) {
     if (h != NULL) munmap(h, YTRACE_FILE_HEADER_SIZE);
     if (f >= 0) close(f);

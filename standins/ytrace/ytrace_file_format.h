@@ -6,6 +6,9 @@
  * File header (YTRACE_FILE_HEADER_SIZE bytes), written once, before any entry:
  *   char magic[4] "YTRF"; u16 version (YTRACE_FILE_VERSION); u16 header size;
  *   u64 end: the file offset just past the last entry reserved so far.
+ * A file made a record file in place (it was empty) is zero bytes for a moment,
+ * then gets end, then magic, version and header size in one 8-byte store: a
+ * reader following the file waits while the magic is zero bytes.
  *
  * Entries follow the header back to back, each at a multiple of
  * YTRACE_ENTRY_ALIGN (so that its size field is aligned):

@@ -199,6 +199,7 @@ TEST(Decode, RecordsEndAtZerosOrTheFileEndAndDecodeUpToDamage) {
       {"empty", "", 0, no_header},
       {"cut in the header", good.substr(0, 5), 0, no_header},
       {"not a trace file", with(0, 'X', 1), 0, "offset 0: not a trace file"},
+      {"header of zero bytes", zeros, 0, "offset 0: not a trace file"},
       {"other version", with(4, 1, 2), 0,
        "offset 0: file format version 1, this decoder reads version 2"},
       {"header too small", with(6, 8, 2), 0,
@@ -262,6 +263,7 @@ TEST(Decode, AFollowerStopsWhereNothingIsWrittenYetAndGoesOnFromThereLater) {
   } cases[] = {
       {"no header yet", "", 0, 0},
       {"header cut", whole.substr(0, 10), 0, 0},
+      {"header not written yet, the file extended", std::string(whole.size(), '\0'), 0, 0},
       {"entry reserved, its size not stored yet", zeroed(at_second, second.size()), at_second, 1},
       {"entry reserved, its kind not stored yet", zeroed(at_second + YTRACE_ENTRY_KIND_OFFSET, 1),
        at_second, 1},

@@ -213,7 +213,7 @@ TEST_F(TraceFile, HoldsKeptRecordsAndEachProcessRegistrationsAppendedRunAfterRun
 TEST_F(TraceFile, FileItCannotUseIsLeftAloneAndRecordsStillKept) {
   // YTRACE_FILE in the test's folder, and the file's contents before and after.
   for (auto [name, before] : {std::pair<const char *, std::string>{"/trace", "some text"},
-                              {"/trace", ""},
+                              {"/trace", std::string(16, '\0')},
                               {"/no/trace", ""},
                               {"/trace", std::string("YTRF\1\0\10\0", 8)}}) {  // older format
     std::string file = dir + name;
@@ -248,21 +248,27 @@ void race() {
   for (auto &t : threads) t.join();
 }
 
-// Lines the trace decoder makes of the file's bytes; -1 when it stops at damage or
-// inside an entry.
-long decoded_lines(const std::string &bytes) {
-  long lines = 0;
+// The lines the trace decoder makes of the file's bytes, then "damaged" when it
+// stops at damage or inside an entry.
+std::vector<std::string> decoded(const std::string &bytes) {
+  std::vector<std::string> lines;
   ytrace_decoder_s *d = ytrace_decoder_new(
-      [](void *count, const char *, size_t) { ++*static_cast<long *>(count); }, &lines);
-  int rc = ytrace_decoder_feed(d, bytes.data(), bytes.size()) | ytrace_decoder_end(d);
+      [](void *to, const char *line, size_t length) {
+        static_cast<std::vector<std::string> *>(to)->emplace_back(line, length);
+      },
+      &lines);
+  if ((ytrace_decoder_feed(d, bytes.data(), bytes.size()) | ytrace_decoder_end(d)) != 0)
+    lines.push_back("damaged");
   ytrace_decoder_free(d);
-  return rc == 0 ? lines : -1;
+  return lines;
 }
 
 TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
   const int kProcesses = 4;
-  for (int round = 0; round < 5; round++) {
+  for (int round = 0; round < 6; round++) {
     std::filesystem::remove(path);
+    // Every other round the file is there, empty, as mktemp leaves it.
+    if (round % 2 == 1) std::ofstream{path};
     int gate[2];  // the children start when it closes
     ASSERT_EQ(pipe(gate), 0);
     std::map<uint32_t, std::string> first, expected_first;
@@ -288,7 +294,50 @@ TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
     EXPECT_EQ(first, expected_first) << round;
     EXPECT_EQ(entries.size(), size_t(kProcesses * (1 + kThreads * kRecords))) << round;
     EXPECT_EQ(in_order, kProcesses * kThreads * kRecords) << round;
-    EXPECT_EQ(decoded_lines(contents(path)), kProcesses * kThreads * kRecords) << round;
+    EXPECT_EQ(decoded(contents(path)).size(), size_t(kProcesses * kThreads * kRecords)) << round;
+  }
+}
+
+// ytrace-decode --follow started before the traced program has made the file,
+// or while it is empty, prints its lines once it is written, and goes on until
+// killed. Its command starts with the build's emulator, if any.
+TEST_F(TraceFile, AFollowerWaitsForTheFileToBeMade) {
+  std::vector<std::string> words;
+  std::istringstream command(YTRACE_DECODE " --follow " + path + " --lib " YUTIL_LIBRARY);
+  for (std::string w; command >> w;) words.push_back(w);
+  const std::string out = dir + "/out", err = dir + "/err";
+  for (bool empty_first : {false, true}) {
+    std::filesystem::remove(path);
+    if (empty_first) std::ofstream{path};
+    pid_t follower = spawn([&] {
+      std::vector<char *> argv;
+      for (std::string &w : words) argv.push_back(w.data());
+      argv.push_back(nullptr);
+      if (freopen(out.c_str(), "w", stdout) && freopen(err.c_str(), "w", stderr))
+        execvp(argv[0], argv.data());
+    });
+    usleep(500000);  // it looks for the file a few times
+    EXPECT_EQ(in_child([] {
+                __YTf_4(kIdentity, 7, registered("yfile"), 1u << 24, 9);
+                __YTf_1(kIdentity, 8, 0, 2u << 24, "two");
+                return "";
+              }),
+              "");
+    const std::vector<std::string> want = decoded(contents(path));
+    std::vector<std::string> lines;
+    int status = 0;
+    for (int waited = 0; lines.size() < want.size() && waited < 600; waited++) {
+      if (waitpid(follower, &status, WNOHANG) != 0) break;
+      usleep(50000);
+      std::istringstream printed(contents(out));
+      lines.clear();
+      for (std::string line; std::getline(printed, line);) lines.push_back(line);
+    }
+    if (kill(follower, SIGTERM) == 0) waitpid(follower, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status))
+        << "exit status " << WEXITSTATUS(status) << ": " << contents(err);
+    EXPECT_EQ(lines, want) << (empty_first ? "made empty first" : "made by the program");
+    EXPECT_EQ(want.size(), 2u);
   }
 }
 

@@ -128,6 +128,10 @@ size_t Decoder::consume(std::string_view bytes) {
     size_t size = 0;
     Scan scan = header_done_ ? scan_entry(rest, &entry_, &why) : scan_header(rest, &size, &why);
     if (header_done_) size = entry_.size;
+    if (scan == Scan::kDamaged && follow_ && !header_done_ &&
+        rest.substr(0, 4).find_first_not_of('\0') == std::string_view::npos) {
+      scan = Scan::kNothing;  // a file made in place gets its magic last
+    }
     if (scan == Scan::kUnwritten && !follow_) {
       // Its writer died or failed: it is skipped, once all its bytes are there.
       scan = rest.size() < size ? Scan::kPart : Scan::kComplete;

@@ -27,7 +27,8 @@ class Decoder {
   // Adds the catalogs of a library file (see CatalogSet::load); a failure
   // leaves the decoder as it was, with the reason in error().
   bool load(const std::string &path);
-  // Waits at entries not written yet instead of skipping them.
+  // Waits at entries not written yet instead of skipping them, and at a header
+  // not written yet (zero bytes where its magic goes).
   void follow() { follow_ = true; }
   // Where in the file the bytes of the next feed() start.
   uint64_t offset() const { return offset_ + pending_.size(); }

@@ -18,7 +18,8 @@ static int usage(FILE *to, int status) {
       "Prints the records of the trace record file FILE (\"-\": standard input), one\n"
       "line each, with the message texts the library files LIBFILE carry:\n"
       "  HH:MM:SS.uuuuuu PID/TID MODULE LLEVEL TEXT   (time of day in UTC)\n"
-      "  -f, --follow   go on reading as FILE grows, until interrupted\n"
+      "  -f, --follow   wait for FILE to be made, then go on reading as it grows,\n"
+      "                 until interrupted\n"
       "  -h, --help     show this text\n"
       "      --version  show the version\n",
       to);
@@ -78,6 +79,17 @@ static const char *decode(ytrace_decoder_s *d, int fd, int follow) {
   }
 }
 
+/* The file to decode; a follower waits for it to be made, since the program
+ * that writes it may not have got that far yet. */
+static int open_file(const char *file, int follow) {
+  if (strcmp(file, "-") == 0) return STDIN_FILENO;
+  int fd;
+  while ((fd = open(file, O_RDONLY | O_CLOEXEC)) < 0 && follow && errno == ENOENT) {
+    usleep(POLL_MICROSECONDS);
+  }
+  return fd;
+}
+
 int main(int argc, char **argv) {
   const char *file = NULL;
   int follow = 0, in_libs = 0, libs = 0;
@@ -118,7 +130,7 @@ int main(int argc, char **argv) {
   }
   int fd = -1;
   if (status == 0) {
-    fd = strcmp(file, "-") == 0 ? STDIN_FILENO : open(file, O_RDONLY | O_CLOEXEC);
+    fd = open_file(file, follow);
     if (fd < 0) {
       fprintf(stderr, "ytrace-decode: %s: cannot open: %s\n", file, strerror(errno));
       status = 1;

@@ -41,7 +41,9 @@ int ytrace_decoder_load(ytrace_decoder_s *d, const char *library_path);
 /* Makes the decoder wait at an entry reserved but not written yet (kind 0),
  * as a reader following the file while it is written does: it stops before
  * it until it is written. By default the decoder skips such an entry, which
- * its writer did not finish, and prints nothing for it. Call before feeding. */
+ * its writer did not finish, and prints nothing for it. A follower also waits
+ * at a header whose magic is still zero bytes, which is damage otherwise.
+ * Call before feeding. */
 void ytrace_decoder_follow(ytrace_decoder_s *d);
 
 /* The offset in the file where the bytes of the next feed start. */
