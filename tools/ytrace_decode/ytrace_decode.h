@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 /* The trace record decoder for C callers: load the catalogs of library files,
- * then feed it the bytes of a trace record file (YTRACE_FILE) as it grows; it
- * calls back with one readable line per record,
+ * then give it a trace record file (YTRACE_FILE), again as it grows; it calls
+ * back with one readable line per record,
  *   HH:MM:SS.uuuuuu PID/TID MODULE LLEVEL TEXT
  * the time of day in UTC, the module's name as its process registered it (its
  * id otherwise), and the message formatted as printf would. A record that
@@ -10,10 +10,8 @@
  * added to the line of the same thread that it continues; lines are therefore
  * held until that thread begins another, or until flush or end.
  *
- * Writers fill in the entries they have reserved in zero bytes of the file, so
- * the bytes past the last entry decoded may still change: read the file from
- * ytrace_decoder_offset() each time (pread), feed what was read, and read
- * again later from the new offset, whatever was not decoded included. */
+ * Records are handed out in the order of their times, those of all processes
+ * and threads merged. */
 #ifndef YTRACE_DECODE_H
 #define YTRACE_DECODE_H
 
@@ -38,33 +36,36 @@ void ytrace_decoder_free(ytrace_decoder_s *d);
  * same catalog twice is taken once. */
 int ytrace_decoder_load(ytrace_decoder_s *d, const char *library_path);
 
-/* Makes the decoder wait at an entry reserved but not written yet (kind 0),
- * as a reader following the file while it is written does: it stops before
- * it until it is written. By default the decoder skips such an entry, which
- * its writer did not finish, and prints nothing for it. A follower also waits
- * at a header whose magic is still zero bytes, which is damage otherwise.
- * Call before feeding. */
+/* Called with a notice about the file that is not damage: an entry its writer
+ * never finished ("offset N: an entry its writer never finished, skipped"), or
+ * recording that stopped early. NUL-terminated, without a newline. */
+void ytrace_decoder_on_notice(ytrace_decoder_s *d, ytrace_decoder_line_fn notice, void *context);
+
+/* Makes the decoder follow a file while it is written: ytrace_decoder_read()
+ * then hands out only the records no writer can still put an earlier one
+ * before, waits at an entry being written while its writer lives, and waits at
+ * a header not written yet (zero bytes where its magic goes). Without it, an
+ * entry being written is taken as one its writer never finished. Call before
+ * reading. */
 void ytrace_decoder_follow(ytrace_decoder_s *d);
 
-/* The offset in the file where the bytes of the next feed start. */
-uint64_t ytrace_decoder_offset(const ytrace_decoder_s *d);
+/* Decodes what the file open as `fd` holds now: a regular file is read where
+ * the decoder needs (pread), anything else (a pipe) to its end first. Call it
+ * again, following, as the file grows; without following, call
+ * ytrace_decoder_end() after it. 0, or -1 at damage (every line before it has
+ * been handed out) or when the file cannot be read, and from then on. */
+int ytrace_decoder_read(ytrace_decoder_s *d, int fd);
 
-/* Decodes the file's bytes from ytrace_decoder_offset() on: the whole entries
- * in them; the start of one written but cut off is kept for the next call. It
- * stops at the records' end for now (an entry size of 0, or no size there) and,
- * following, at an entry not written yet; the bytes from there on are not
- * kept. An entry's size and kind, and the file's header, must come in one
- * call: read some kilobytes at a time. -1 at damage (every line before it has
- * been handed out), and from then on. */
-int ytrace_decoder_feed(ytrace_decoder_s *d, const void *bytes, size_t length);
+/* Decodes a whole file held in memory, as ytrace_decoder_read() does a file
+ * that no longer changes. */
+int ytrace_decoder_bytes(ytrace_decoder_s *d, const void *bytes, size_t length);
 
 /* Hands out the lines held for continuations: for a live view, when no more
- * bytes are there for now. */
+ * records are there for now. */
 void ytrace_decoder_flush(ytrace_decoder_s *d);
 
-/* The input is complete: hands out every line; -1 if it ended inside the
- * header or inside an entry kept (truncated), or had failed before. Records
- * that end at a size of 0 or at the end of the file are no failure. */
+/* The input is complete: hands out every line; -1 if the file ended inside its
+ * header, or had failed before. */
 int ytrace_decoder_end(ytrace_decoder_s *d);
 
 /* Why the last call failed: "offset N: what was wrong" for the trace file,
