@@ -77,10 +77,9 @@
  * earlier one: a block whose next head is 0, or whose header is not written yet,
  * or not yet taken, can only receive records read from the clock after the
  * follower read its own, taken before it looked, less YTRACE_FOLLOW_MARGIN (the
- * time a store of YTRACE_HEAD_WRITING may take to be seen, with no barrier); a block whose next head is
- * YTRACE_HEAD_WRITING holds back every later time until the entry is written or
- * its writer is found gone (the process no longer runs, or another process now
- * has its pid). */
+ * time a store of YTRACE_HEAD_WRITING may take to be seen, with no barrier); a block whose next
+ * head is YTRACE_HEAD_WRITING holds back every later time until the entry is written or its writer
+ * is found gone (the process no longer runs, or another process now has its pid). */
 #ifndef YUTIL_STANDINS_YTRACE_FILE_FORMAT_H
 #define YUTIL_STANDINS_YTRACE_FILE_FORMAT_H
 

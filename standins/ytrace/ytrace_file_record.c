@@ -47,8 +47,8 @@ static uint32_t definition_size(const ytrace_site_s *key, unsigned arg_count) {
                 arg_count);
 }
 
-static void write_definition(unsigned char *p, const ytrace_site_s *site,
-                             const ytrace_arg_s *args, unsigned arg_count) {
+static void write_definition(unsigned char *p, const ytrace_site_s *site, const ytrace_arg_s *args,
+                             unsigned arg_count) {
   const char *name = ytrace_module_name(site->module_id);
   size_t name_length = name != NULL ? strnlen(name, YTRACE_NAME_MAX) : 0;
   p = put(p + 4, YTRACE_DEFINE_SITE, 1);
@@ -88,12 +88,16 @@ void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
   if (w == NULL) return;
   /* A record of no catalog is known by a catalog identity of zero bytes. */
   static const unsigned char no_catalog[YTRACE_FILE_IDENTITY_SIZE];
-  ytrace_site_s key = {catalog != NULL ? catalog : no_catalog, index, level_word, module_id, 0,
+  ytrace_site_s key = {catalog != NULL ? catalog : no_catalog,
+                       index,
+                       level_word,
+                       module_id,
+                       0,
                        signature(args, arg_count)};
   uint32_t size = YTRACE_RECORD_FIXED_SIZE;
   for (unsigned i = 0; i < arg_count; i++)
-    size += args[i].type == '1' ? 2 + (uint32_t)string_length(&args[i])
-                                : (args[i].type == '4' ? 4 : 8);
+    size +=
+        args[i].type == '1' ? 2 + (uint32_t)string_length(&args[i]) : (args[i].type == '4' ? 4 : 8);
   size = padded(size);
   uint32_t defining = definition_size(&key, arg_count);
   if (!ytrace_file_room(w, size + defining)) return;

@@ -69,7 +69,7 @@ typedef struct {
   unsigned char *window; /* NULL: none mapped */
   uint64_t window_at;    /* the file offset the window maps */
   unsigned char *block;  /* in the window; NULL: none taken yet */
-  uint32_t used;        /* offset in the block of the next entry */
+  uint32_t used;         /* offset in the block of the next entry */
   uint16_t sites;
   ytrace_site_s site[YTRACE_SITE_SLOTS];
 } ytrace_writer_s;
