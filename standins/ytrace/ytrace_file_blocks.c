@@ -156,8 +156,8 @@ static int take_block(ytrace_writer_s *w) {
 }
 
 /* A block always keeps room for the head that closes it. */
-int ytrace_file_room(ytrace_writer_s *w, uint32_t need) {
-  return (w->block != NULL && w->used + need + 4 <= YTRACE_BLOCK_SIZE) || ytrace_file_next_block(w);
+int ytrace_file_fits(const ytrace_writer_s *w, uint32_t need) {
+  return w->block != NULL && w->used + need + 4 <= YTRACE_BLOCK_SIZE;
 }
 
 int ytrace_file_next_block(ytrace_writer_s *w) {

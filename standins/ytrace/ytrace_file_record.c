@@ -99,15 +99,17 @@ void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
     size +=
         args[i].type == '1' ? 2 + (uint32_t)string_length(&args[i]) : (args[i].type == '4' ? 4 : 8);
   size = padded(size);
-  uint32_t defining = definition_size(&key, arg_count);
-  if (!ytrace_file_room(w, size + defining)) return;
-  ytrace_site_s *site = find_site(w, &key);
-  if (site->catalog == NULL && w->sites == YTRACE_SITES_MAX) {
-    /* A block whose table is full: the next block starts a new one. */
-    if (!ytrace_file_next_block(w)) return;
+  /* Where the block lacks room, or its site table is full, the next block
+   * starts a new table, and the site's definition comes first. */
+  ytrace_site_s *site;
+  uint32_t defining;
+  for (;;) {
     site = find_site(w, &key);
+    defining = site->catalog != NULL ? 0 : definition_size(&key, arg_count);
+    if (ytrace_file_fits(w, size + defining) && (defining == 0 || w->sites < YTRACE_SITES_MAX))
+      break;
+    if (!ytrace_file_next_block(w)) return;
   }
-  if (site->catalog != NULL) defining = 0;
 
   unsigned char *p = w->block + w->used;
   /* Not a full barrier, which would wait for the line to come from memory: the

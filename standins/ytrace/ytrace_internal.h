@@ -81,12 +81,10 @@ void ytrace_file_blocks_after_fork(void);
 /* The calling thread's writer; NULL when the file is not written (none named, or
  * recording stopped). */
 ytrace_writer_s *ytrace_file_writer(void);
-/* Makes room for `need` bytes of entries at the writer's next entry, taking a new
- * block when its own lacks it (its sites then forgotten); 0 when recording
- * stopped. */
-int ytrace_file_room(ytrace_writer_s *w, uint32_t need);
-/* Closes the writer's block, if any, and takes a new one; 0 when recording
- * stopped. */
+/* Whether `need` bytes of entries fit at the writer's next entry. */
+int ytrace_file_fits(const ytrace_writer_s *w, uint32_t need);
+/* Closes the writer's block, if any, and takes a new one, its site table empty;
+ * 0 when recording stopped. */
 int ytrace_file_next_block(ytrace_writer_s *w);
 
 void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
