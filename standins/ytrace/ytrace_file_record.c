@@ -85,7 +85,11 @@ static uint32_t head(uint32_t size, uint16_t site_id) {
 void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
                         uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
   ytrace_writer_s *w = ytrace_file_writer();
-  if (w == NULL) return;
+  /* A signal handler's record in the middle of its thread's own goes to the ring
+   * only: both would be written at the same place. */
+  if (w == NULL || w->busy) return;
+  w->busy = 1;
+  __atomic_signal_fence(__ATOMIC_SEQ_CST);
   /* A record of no catalog is known by a catalog identity of zero bytes. */
   static const unsigned char no_catalog[YTRACE_FILE_IDENTITY_SIZE];
   ytrace_site_s key = {catalog != NULL ? catalog : no_catalog,
@@ -108,7 +112,10 @@ void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
     defining = site->catalog != NULL ? 0 : definition_size(&key, arg_count);
     if (ytrace_file_fits(w, size + defining) && (defining == 0 || w->sites < YTRACE_SITES_MAX))
       break;
-    if (!ytrace_file_next_block(w)) return;
+    if (!ytrace_file_next_block(w)) {
+      w->busy = 0;
+      return;
+    }
   }
 
   unsigned char *p = w->block + w->used;
@@ -128,4 +135,6 @@ void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
     __atomic_store_n((uint32_t *)(void *)p, head(size, site->id), __ATOMIC_RELEASE);
   }
   w->used += defining + size;
+  __atomic_signal_fence(__ATOMIC_SEQ_CST);
+  w->busy = 0;
 }

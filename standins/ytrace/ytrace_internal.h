@@ -4,6 +4,7 @@
 #define YUTIL_STANDINS_YTRACE_INTERNAL_H
 
 #include <stddef.h>
+#include <signal.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -71,6 +72,7 @@ typedef struct {
   unsigned char *block;  /* in the window; NULL: none taken yet */
   uint32_t used;         /* offset in the block of the next entry */
   uint16_t sites;
+  volatile sig_atomic_t busy; /* writing an entry */
   ytrace_site_s site[YTRACE_SITE_SLOTS];
 } ytrace_writer_s;
 
