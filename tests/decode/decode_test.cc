@@ -313,6 +313,10 @@ TEST(Decode, StopsAtDamageWithItsOffset) {
        offset(second) + "record of size 16 has bytes left over after its fields"},
       {"a site defined again", std::string(good).replace(zeros, kSites.size(), kSites), 2,
        offset(zeros) + "definition of site 1, which its block defined before"},
+      {"damage in a block taken after the records before it",
+       file({block(kSites + getenv(0, "a") + getenv(1, "b")),
+             block(kSites + rec(9, 5, {}), 9, 7, 0, kTime + 5)}),
+       2, offset(at(2, 0)) + "record of site 9, which its block does not define before it"},
       {"an argument of unknown type", std::string(good).replace(zeros, bad_tag.size(), bad_tag), 2,
        offset(zeros) + "argument 1 of site 4 has the unknown type 9"},
   };
