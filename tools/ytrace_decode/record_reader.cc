@@ -281,11 +281,21 @@ bool RecordReader::load(Block &b) {
   const uint64_t start = uint64_t{b.number} * header_.block_size;
   const size_t end =
       file_size_ > start ? std::min<uint64_t>(header_.block_size, file_size_ - start) : 0;
+  const bool changing = !final_ && !b.settled;
   size_t got;
   b.bytes.resize(std::max(end, b.at));
+  // Most looks at a block being written find nothing new: its next head tells.
+  if (changing && !read_at(start + b.at, b.bytes.data() + b.at,
+                           std::min<size_t>(4, b.bytes.size() - b.at), &got)) {
+    return false;
+  }
+  if (changing && (got < 4 || le32(&b.bytes[b.at]) <= YTRACE_HEAD_CLOSED)) {
+    b.bytes.resize(b.at + got);
+    return true;
+  }
   if (!read_at(start + b.at, b.bytes.data() + b.at, b.bytes.size() - b.at, &got)) return false;
   size_t have = b.at + got;
-  if (!final_ && !b.settled) {
+  if (changing) {
     size_t written = b.at;
     for (uint32_t head;
          written + 4 <= have && (head = le32(&b.bytes[written])) > YTRACE_HEAD_CLOSED;) {

@@ -156,18 +156,18 @@ Step scan_entry(std::string_view bytes, size_t at, size_t block_size, Sites *sit
   *size = head & YTRACE_HEAD_SIZE_MASK;
   const auto site = static_cast<uint16_t>(head >> YTRACE_HEAD_SITE_SHIFT);
   const size_t least = site == 0 ? kDefinitionMinSize : YTRACE_RECORD_FIXED_SIZE;
-  const std::string of_size = " of size " + std::to_string(*size);
+  auto of_size = [&] { return " of size " + std::to_string(*size); };
   if (*size < least || *size % YTRACE_ENTRY_ALIGN != 0) {
     *why = "entry size " + std::to_string(*size) + " is not a multiple of " +
            std::to_string(YTRACE_ENTRY_ALIGN) + " from " + std::to_string(least) + " on";
     return Step::kDamaged;
   }
   if (at + *size > block_size) {
-    *why = "entry" + of_size + " runs past the end of its block";
+    *why = "entry" + of_size() + " runs past the end of its block";
     return Step::kDamaged;
   }
   if (at + *size > bytes.size()) {
-    *why = "the file ends inside an entry" + of_size;
+    *why = "the file ends inside an entry" + of_size();
     return Step::kDamaged;
   }
   Reader r{bytes.data() + at + 4, *size - 4};
@@ -179,7 +179,7 @@ Step scan_entry(std::string_view bytes, size_t at, size_t block_size, Sites *sit
   // What is left is the padding, zero bytes.
   if (!skipped && std::any_of(r.p, r.p + r.left, [](char c) { return c != 0; })) {
     *why =
-        (site == 0 ? "definition" : "record") + of_size + " has bytes left over after its fields";
+        (site == 0 ? "definition" : "record") + of_size() + " has bytes left over after its fields";
     return Step::kDamaged;
   }
   return site == 0 ? Step::kDefinition : Step::kRecord;
