@@ -45,10 +45,10 @@
  *   YTRACE_HEAD_CLOSED   the writer put no more entries in this block (it was
  *                        full, or the thread ended)
  *   otherwise            bits 0-15 the entry's size (this head and the padding
- *                        included: a multiple of YTRACE_ENTRY_ALIGN, at least
- *                        YTRACE_DEFINITION_FIXED_SIZE padded), bits 16-31 its site
- *                        id: 0 for a definition, which is not a record, n for a
- *                        record of site n
+ *                        included: a multiple of YTRACE_ENTRY_ALIGN, at least its
+ *                        fixed part), bits 16-31 its site id: 0 for a
+ *                        definition, which is not a record, n for a record of
+ *                        site n
  * Definition (site id 0), after the head:
  *   u8 kind (YTRACE_DEFINE_SITE; a reader skips another kind by its size)
  *   u16 the site id it defines (n >= 1, not defined before in this block)
