@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+// Writers killed at random while processes and threads fill one record file,
+// with ytrace-decode following the file throughout: afterwards every record of
+// the writers that lived is decoded once and in order, each killed thread's
+// records are a gap-free prefix of its calls, and the follower printed what a
+// decode of the finished file prints.
+//
+// The ordinary run takes seconds. YUTIL_STRESS_LONG=1 selects the long run (20
+// rounds of 12 processes of 4 threads, 5000 calls each, 4 killed per round; the
+// file grows past 8 MiB steps several times a round): run the test program
+// itself, or ctest with --timeout raised. YUTIL_STRESS_SEED=N repeats a run.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "programs.h"
+#include "writer_records.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+struct Size {
+  int rounds, processes, threads;
+  unsigned calls;
+  int kills;
+};
+const Size kOrdinary{2, 4, 2, 3000, 2};
+const Size kLong{20, 12, 4, 5000, 4};
+
+// What ytrace-decode says of an entry a killed writer left half written; not damage.
+const char kUnfinished[] = "(.*: )?offset [0-9]+: an entry its writer never finished, skipped";
+
+// A process that is killed and reaped, whatever became of the test.
+struct Started {
+  pid_t pid = -1;
+  ~Started() {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+  }
+  int end(int signal) {
+    int status = -1;
+    if (signal != 0) kill(pid, signal);
+    waitpid(pid, &status, 0);
+    pid = -1;
+    return status;
+  }
+};
+
+size_t line_count(const std::string &text) {
+  return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+class KillAndDecode : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/ytrace_stress_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  void round(const Size &size, Clock::duration kill_within, std::mt19937_64 &random);
+
+  std::string dir;
+};
+
+std::vector<std::string> tracing_to(const std::string &file) {
+  return {"YTRACE_FILE=" + file, "YTRACE_LEVEL=yenv:6"};
+}
+
+void KillAndDecode::round(const Size &size, Clock::duration kill_within, std::mt19937_64 &random) {
+  const std::string file = dir + "/trace", followed = dir + "/follow.out";
+  std::filesystem::remove(file);
+  int out = open(followed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  Started follower{launch(decode_command(file, true), out, dir + "/follow.err")};
+  close(out);
+
+  std::vector<int> order(size_t(size.processes));
+  for (int p = 0; p < size.processes; p++) order[size_t(p)] = p;
+  std::shuffle(order.begin(), order.end(), random);
+  const std::vector<int> doomed(order.begin(), order.begin() + size.kills);
+  std::vector<Started> writers(order.size());
+  std::vector<int> said(order.size());  // the read end of each writer's standard output
+  for (size_t p = 0; p < writers.size(); p++) {
+    bool dies = std::count(doomed.begin(), doomed.end(), int(p)) != 0;
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    writers[p].pid =
+        launch(writer_command("w" + std::to_string(p), size.threads, dies ? 0 : size.calls),
+               pipe_ends[1], dir + "/writer" + std::to_string(p) + ".err", tracing_to(file));
+    close(pipe_ends[1]);
+    said[p] = pipe_ends[0];
+  }
+  // Each doomed writer dies at a random moment once all its threads write: until
+  // killed, it has no last call.
+  std::vector<std::pair<Clock::time_point, int>> deaths;
+  std::uniform_int_distribution<Clock::rep> delay(0, kill_within.count());
+  for (int p : doomed) {
+    char started[8] = {};
+    EXPECT_EQ(read(said[size_t(p)], started, 7), 7) << "writer " << p;
+    deaths.emplace_back(Clock::now() + Clock::duration(delay(random)), p);
+  }
+  std::sort(deaths.begin(), deaths.end());
+  for (auto [when, p] : deaths) {
+    std::this_thread::sleep_until(when);
+    int status = writers[size_t(p)].end(SIGKILL);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "writer " << p;
+  }
+  for (size_t p = 0; p < writers.size(); p++)
+    if (writers[p].pid > 0) {
+      EXPECT_EQ(writers[p].end(0), 0)
+          << "writer " << p << ": " << contents(dir + "/writer" + std::to_string(p) + ".err");
+    }
+  // Open until now: a writer's "started" must not meet a closed pipe.
+  for (int fd : said) close(fd);
+
+  const Finished decoded = run(decode_command(file, false), dir);
+  EXPECT_EQ(decoded.status, 0) << decoded.err;
+  EXPECT_EQ(lines_besides(decoded.err, kUnfinished), "");
+  const Tally t = tally(decoded.out);
+  EXPECT_EQ(t.problems, "");
+  for (int p = 0; p < size.processes; p++)
+    for (int th = 0; th < size.threads; th++) {
+      const std::string name = "w" + std::to_string(p) + "_t" + std::to_string(th);
+      if (std::count(doomed.begin(), doomed.end(), p) == 0) {
+        EXPECT_EQ(t.records.count(name) ? t.records.at(name) : 0, size.calls * kRecordsPerCall)
+            << name;
+      }
+    }
+
+  // The follower has caught up when it shows as many lines as the decode, twice.
+  const size_t want = line_count(decoded.out);
+  std::string shown;
+  for (auto give_up = Clock::now() + std::chrono::seconds(60); Clock::now() < give_up;) {
+    std::this_thread::sleep_for(milliseconds(200));
+    std::string now = contents(followed);
+    bool steady = now.size() == shown.size();
+    shown = std::move(now);
+    if (steady && line_count(shown) == want) break;
+  }
+  int status = follower.end(SIGTERM);
+  EXPECT_TRUE(WIFSIGNALED(status)) << "follower ended by itself: " << contents(dir + "/follow.err");
+  if (shown != decoded.out) {
+    auto a =
+        std::mismatch(shown.begin(), shown.end(), decoded.out.begin(), decoded.out.end()).first;
+    ADD_FAILURE() << "the follower printed " << line_count(shown) << " lines, the decode " << want
+                  << "; they part at line " << line_count(std::string(shown.begin(), a)) + 1
+                  << "\nfollower stderr: " << contents(dir + "/follow.err");
+  }
+}
+
+TEST_F(KillAndDecode, EveryRecordOnceInOrderAndFollowerAgrees) {
+  const bool long_run = getenv("YUTIL_STRESS_LONG") != nullptr;
+  const Size &size = long_run ? kLong : kOrdinary;
+  const char *seed_text = getenv("YUTIL_STRESS_SEED");
+  const uint64_t seed = seed_text ? strtoull(seed_text, nullptr, 10) : std::random_device{}();
+  SCOPED_TRACE("YUTIL_STRESS_SEED=" + std::to_string(seed));
+  std::mt19937_64 random(seed);
+  // The doomed die while the others write: within the time one writer takes alone,
+  // once per process, since they share the processors.
+  const Clock::time_point start = Clock::now();
+  run(writer_command("alone", size.threads, size.calls), dir, tracing_to(dir + "/alone"));
+  const Clock::duration kill_within = (Clock::now() - start) * size.processes;
+  for (int r = 0; r < size.rounds && !HasFailure(); r++) {
+    SCOPED_TRACE("round " + std::to_string(r));
+    round(size, kill_within, random);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+// The programs the trace stress tests start: the traced writer and ytrace-decode,
+// each behind the build's emulator, if any.
+#ifndef YUTIL_TESTS_TRACE_STRESS_PROGRAMS_H
+#define YUTIL_TESTS_TRACE_STRESS_PROGRAMS_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// The command that starts the traced writer: NAME_t<thread> for each thread's
+// variable; calls 0: until killed.
+std::vector<std::string> writer_command(const std::string &name, int threads, unsigned calls);
+
+// ytrace-decode [--follow] FILE --lib LIBYUTIL
+std::vector<std::string> decode_command(const std::string &file, bool follow);
+
+// Starts `command` with `environment` ("NAME=VALUE") added to this process's, its
+// standard output to fd `out` and standard error to the file `err`.
+pid_t launch(const std::vector<std::string> &command, int out, const std::string &err,
+             const std::vector<std::string> &environment = {});
+
+struct Finished {
+  int status;  // as waitpid gives it
+  std::string out, err;
+};
+
+// Runs `command` to its end, its output kept in files in `dir`.
+Finished run(const std::vector<std::string> &command, const std::string &dir,
+             const std::vector<std::string> &environment = {});
+
+std::string contents(const std::string &path);
+
+#endif
