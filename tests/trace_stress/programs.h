@@ -16,6 +16,11 @@ std::vector<std::string> writer_command(const std::string &name, int threads, un
 // ytrace-decode [--follow] FILE --lib LIBYUTIL
 std::vector<std::string> decode_command(const std::string &file, bool follow);
 
+// What ytrace-decode says on standard error of a file that is not damaged.
+inline constexpr char kUnfinishedNotice[] =
+    "ytrace-decode: .*: offset [0-9]+: an entry its writer never finished, skipped";
+inline constexpr char kStoppedNotice[] = "ytrace-decode: .*: recording stopped early: .*";
+
 // Starts `command` with `environment` ("NAME=VALUE") added to this process's, its
 // standard output to fd `out` and standard error to the file `err`.
 pid_t launch(const std::vector<std::string> &command, int out, const std::string &err,
