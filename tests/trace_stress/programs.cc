@@ -22,10 +22,15 @@ std::vector<std::string> words(const std::string &text) {
 
 }  // namespace
 
-std::vector<std::string> writer_command(const std::string &name, int threads, unsigned calls) {
+std::vector<std::string> writer_command(const std::string &name, int threads, unsigned calls,
+                                        unsigned pad) {
   std::vector<std::string> c = words(TRACED_WRITER);
-  c.insert(c.end(), {name, std::to_string(threads), std::to_string(calls)});
+  c.insert(c.end(), {name, std::to_string(threads), std::to_string(calls), std::to_string(pad)});
   return c;
+}
+
+bool emulated() {
+  return words(TRACED_WRITER).size() > 1;
 }
 
 std::vector<std::string> decode_command(const std::string &file, bool follow) {

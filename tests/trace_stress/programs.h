@@ -10,8 +10,12 @@
 #include <vector>
 
 // The command that starts the traced writer: NAME_t<thread> for each thread's
-// variable; calls 0: until killed.
-std::vector<std::string> writer_command(const std::string &name, int threads, unsigned calls);
+// variable; calls 0: until killed; values after `pad` spaces.
+std::vector<std::string> writer_command(const std::string &name, int threads, unsigned calls,
+                                        unsigned pad);
+
+// Whether the programs run under an emulator (valgrind, qemu), many times slower.
+bool emulated();
 
 // ytrace-decode [--follow] FILE --lib LIBYUTIL
 std::vector<std::string> decode_command(const std::string &file, bool follow);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// traced_writer NAME THREADS CALLS: THREADS threads each store and read back the
-// numbers 0 .. CALLS - 1 (CALLS 0: until killed) in a variable of their own,
-// NAME_t<thread>, through libyutil, which leaves records that name the variable and
-// the number. Prints "started" once every thread has made a call; exits 1 when a
-// call answered wrong. A program of its own, so that its threads start in a fresh
+// traced_writer NAME THREADS CALLS PAD: THREADS threads each store and read back
+// the numbers 0 .. CALLS - 1 (CALLS 0: until killed), after PAD spaces, in a
+// variable of their own, NAME_t<thread>, through libyutil, which leaves records
+// that name the variable and hold the text. Prints "started" once every thread has made a call;
+// exits 1 when a call answered wrong. A program of its own, so that its threads start in a fresh
 // process and the trace stand-in reads YTRACE_FILE anew.
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,9 +17,10 @@
 #include "yenv.h"
 
 int main(int argc, char **argv) {
-  if (argc != 4) return fputs("usage: traced_writer NAME THREADS CALLS\n", stderr), 2;
+  if (argc != 5) return fputs("usage: traced_writer NAME THREADS CALLS PAD\n", stderr), 2;
   const int threads = atoi(argv[2]);
   const uint32_t calls = uint32_t(strtoul(argv[3], nullptr, 10));
+  const std::string pad(strtoul(argv[4], nullptr, 10), ' ');
   std::vector<std::string> names;
   // Made before any thread runs: setenv then only replaces values, and never moves
   // the environment that other threads' getenv is reading.
@@ -35,7 +36,9 @@ int main(int argc, char **argv) {
     running.emplace_back([&, name] {
       for (uint32_t i = 0; calls == 0 || i < calls; i++) {
         uint32_t back = ~i;
-        if (ysetenv_u32(name.c_str(), i) != 0 || ygetenv_u32(name.c_str(), &back) != 0 || back != i)
+        const std::string text = pad + std::to_string(i);
+        if (ysetenv(name.c_str(), text.c_str()) != 0 || ygetenv_u32(name.c_str(), &back) != 0 ||
+            back != i)
           wrong = true, fprintf(stderr, "%s: %u read back as %u\n", name.c_str(), i, back);
         if (i == 0) started.count_down();
       }

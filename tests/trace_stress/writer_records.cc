@@ -9,17 +9,15 @@
 namespace {
 
 // Record k of the thread whose variable is `name`, as the yenv catalog words it.
-std::string record_text(const std::string &name, uint64_t k) {
-  const std::string n = std::to_string(k / kRecordsPerCall);
+std::string record_text(const std::string &name, unsigned pad, uint64_t k) {
+  const std::string value = std::string(pad, ' ') + std::to_string(k / kRecordsPerCall);
   switch (k % kRecordsPerCall) {
     case 0:
-      return "setenv " + name + " unsigned 32 bit value " + n;
+      return "setenv " + name + " to '" + value + "'";
     case 1:
-      return "setenv " + name + " to '" + n + "'";
-    case 2:
       return "getenv " + name + " as unsigned 32 bit integer";
     default:
-      return name + " value: '" + n + "'";
+      return name + " value: '" + value + "'";
   }
 }
 
@@ -30,7 +28,7 @@ struct Thread {
 
 }  // namespace
 
-Tally tally(const std::string &decoded) {
+Tally tally(const std::string &decoded, unsigned pad) {
   Tally t;
   std::map<std::string, Thread> threads;  // by "PID/TID"
   std::set<std::string> started;          // processes by PID
@@ -59,9 +57,10 @@ Tally tally(const std::string &decoded) {
       Thread &th = threads[who];
       // The first record names the variable: "setenv NAME ...".
       if (th.records == 0) th.name = text.substr(7, text.find(' ', 7) - 7);
-      if (text != record_text(th.name, th.records)) {
+      const std::string expected = record_text(th.name, pad, th.records);
+      if (text != expected) {
         problem(who + " record " + std::to_string(th.records) + ": \"" + text + "\", expected \"" +
-                record_text(th.name, th.records) + "\"");
+                expected + "\"");
       } else if (th.records++ == 0 && !t.records.emplace(th.name, 0).second) {
         problem("a second thread writes " + th.name + ": " + line);
       }

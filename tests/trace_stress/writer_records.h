@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-// Records each writer call leaves: a store and a read back, two records each.
-constexpr uint64_t kRecordsPerCall = 4;
+// Records each writer call leaves: one of the store, two of the read back.
+constexpr uint64_t kRecordsPerCall = 3;
 
 struct Tally {
   std::map<std::string, uint64_t> records;  // per variable (writer thread), counted
@@ -18,8 +18,9 @@ struct Tally {
 
 // Reads decoded lines, "TIME PID/TID MODULE LLEVEL TEXT": one module start per
 // process, from its main thread, and per other thread the records of one
-// variable, gap-free and in order from the first call on. Counts them per variable.
-Tally tally(const std::string &decoded);
+// variable, gap-free and in order from the first call on, its values after `pad`
+// spaces. Counts them per variable.
+Tally tally(const std::string &decoded, unsigned pad);
 
 // The lines of `text` that `notice` does not match in full, each with its newline.
 std::string lines_besides(const std::string &text, const char *notice);
