@@ -12,8 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "programs.h"
 #include "writer_records.h"
 
@@ -27,16 +25,9 @@ constexpr long kDiskBytes = 8 << 20;
 
 class FullDisk : public testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/ytrace_full_disk_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-
   // Writes `file` until the disk is full; what went wrong, or "".
   std::string fill(const std::string &file, const std::vector<std::string> &environment) {
-    std::vector<std::string> env = {"YTRACE_FILE=" + file, "YTRACE_LEVEL=yenv:6"};
+    std::vector<std::string> env = tracing_to(file);
     env.insert(env.end(), environment.begin(), environment.end());
     const Finished w = run(writer_command("disk", kThreads, kCalls, kPad), dir, env);
     if (w.status != 0) return "writer: status " + std::to_string(w.status) + ": " + w.err;
@@ -52,7 +43,8 @@ class FullDisk : public testing::Test {
     return t.problems + lines_besides(lines_besides(d.err, kStoppedNotice), kUnfinishedNotice);
   }
 
-  std::string dir;
+  const TempDir temp;
+  const std::string &dir = temp.path;
 };
 
 TEST_F(FullDisk, SpaceRefusedByTheCLibrary) {

@@ -67,21 +67,11 @@ size_t line_count(const std::string &text) {
 
 class KillAndDecode : public testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/ytrace_stress_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-
   void round(const Size &size, Clock::duration kill_within, std::mt19937_64 &random);
 
-  std::string dir;
+  const TempDir temp;
+  const std::string &dir = temp.path;
 };
-
-std::vector<std::string> tracing_to(const std::string &file) {
-  return {"YTRACE_FILE=" + file, "YTRACE_LEVEL=yenv:6"};
-}
 
 void KillAndDecode::round(const Size &size, Clock::duration kill_within, std::mt19937_64 &random) {
   const std::string file = dir + "/trace", followed = dir + "/follow.out";

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -27,6 +28,10 @@ std::vector<std::string> writer_command(const std::string &name, int threads, un
   std::vector<std::string> c = words(TRACED_WRITER);
   c.insert(c.end(), {name, std::to_string(threads), std::to_string(calls), std::to_string(pad)});
   return c;
+}
+
+std::vector<std::string> tracing_to(const std::string &file) {
+  return {"YTRACE_FILE=" + file, "YTRACE_LEVEL=yenv:6"};
 }
 
 bool emulated() {
@@ -71,4 +76,13 @@ std::string contents(const std::string &path) {
   std::ostringstream s;
   s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
+}
+
+TempDir::TempDir() {
+  char tmpl[] = "/tmp/ytrace_stress_XXXXXX";
+  path = mkdtemp(tmpl) != nullptr ? tmpl : "/nonexistent";
+}
+
+TempDir::~TempDir() {
+  std::filesystem::remove_all(path);
 }

@@ -17,6 +17,9 @@ std::vector<std::string> writer_command(const std::string &name, int threads, un
 // Whether the programs run under an emulator (valgrind, qemu), many times slower.
 bool emulated();
 
+// The environment that has the writer trace yenv's records to `file`.
+std::vector<std::string> tracing_to(const std::string &file);
+
 // ytrace-decode [--follow] FILE --lib LIBYUTIL
 std::vector<std::string> decode_command(const std::string &file, bool follow);
 
@@ -40,5 +43,12 @@ Finished run(const std::vector<std::string> &command, const std::string &dir,
              const std::vector<std::string> &environment = {});
 
 std::string contents(const std::string &path);
+
+// A folder of the test's own, removed with all it holds.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  std::string path;
+};
 
 #endif
