@@ -6,10 +6,11 @@
 // decode of the finished file prints.
 //
 // The ordinary run takes seconds, a smaller one under an emulator (valgrind,
-// qemu), where the decoder is many times slower. YUTIL_STRESS_LONG=1 selects the long run (20
-// rounds of 12 processes of 4 threads, 5000 calls each, 4 killed per round; the
-// file grows past 8 MiB steps several times a round): run the test program
-// itself, or ctest with --timeout raised. YUTIL_STRESS_SEED=N repeats a run.
+// qemu), where the decoder is many times slower. YUTIL_STRESS_LONG=1 selects the
+// long run (20 rounds of 12 processes of 4 threads, 5000 calls each, 4 killed per
+// round; the file grows past 8 MiB steps several times a round), some minutes:
+// run the test program itself, or ctest with --timeout raised.
+// YUTIL_STRESS_SEED=N makes a run's choices again (who dies, and when).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
