@@ -2,8 +2,11 @@
 // A disk that fills up, in the traced writer: with TRACED_WRITER_DISK_BYTES set,
 // space asked for past that many bytes of a file is refused with ENOSPC, as a full
 // disk refuses it. These definitions take the C library's place for every caller,
-// the trace stand-in included; the 64-bit forms are what 32-bit builds with 64-bit
-// file offsets call.
+// the trace stand-in included, which grows the file with fallocate only; the
+// 64-bit form is what 32-bit builds with 64-bit file offsets call.
+// Each form defined apart: with 64-bit offsets the headers would name fallocate
+// fallocate64 here.
+#undef _FILE_OFFSET_BITS
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -35,16 +38,6 @@ int fallocate(int fd, int mode, off_t offset, off_t length) {
 int fallocate64(int fd, int mode, off64_t offset, off64_t length) {
   if (refused(offset, length)) return errno = ENOSPC, -1;
   return real<int (*)(int, int, off64_t, off64_t)>("fallocate64")(fd, mode, offset, length);
-}
-
-int posix_fallocate(int fd, off_t offset, off_t length) {
-  if (refused(offset, length)) return ENOSPC;
-  return real<int (*)(int, off_t, off_t)>("posix_fallocate")(fd, offset, length);
-}
-
-int posix_fallocate64(int fd, off64_t offset, off64_t length) {
-  if (refused(offset, length)) return ENOSPC;
-  return real<int (*)(int, off64_t, off64_t)>("posix_fallocate64")(fd, offset, length);
 }
 
 }  // extern "C"
