@@ -29,7 +29,7 @@ class FullDisk : public testing::Test {
   std::string fill(const std::string &file, const std::vector<std::string> &environment) {
     std::vector<std::string> env = tracing_to(file);
     env.insert(env.end(), environment.begin(), environment.end());
-    const Finished w = run(writer_command("disk", kThreads, kCalls, kPad), dir, env);
+    const Finished w = run(writer_command("disk", kThreads, kCalls, kPad, 0), dir, env);
     if (w.status != 0) return "writer: status " + std::to_string(w.status) + ": " + w.err;
     const Finished d = run(decode_command(file, false), dir);
     if (d.status != 0) return "decode: status " + std::to_string(d.status) + ": " + d.err;

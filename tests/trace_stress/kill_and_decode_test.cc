@@ -37,6 +37,9 @@ struct Size {
   unsigned calls;
   int kills;
 };
+// Each process pauses after each call for up to this long, chosen at random: the
+// follower should find writers busy and writers idle, look after look.
+constexpr unsigned kLongestPauseUs = 500;
 const Size kOrdinary{2, 4, 2, 3000, 2};
 const Size kEmulated{1, 3, 2, 300, 1};
 const Size kLong{20, 12, 4, 5000, 4};
@@ -81,6 +84,7 @@ void KillAndDecode::round(const Size &size, Clock::duration kill_within, std::mt
   Started follower{launch(decode_command(file, true), out, dir + "/follow.err")};
   close(out);
 
+  std::uniform_int_distribution<unsigned> pause_us(0, kLongestPauseUs);
   std::vector<bool> dies(size_t(size.processes));
   std::fill_n(dies.begin(), size.kills, true);
   std::shuffle(dies.begin(), dies.end(), random);
@@ -90,7 +94,8 @@ void KillAndDecode::round(const Size &size, Clock::duration kill_within, std::mt
     int pipe_ends[2];
     ASSERT_EQ(pipe(pipe_ends), 0);
     writers[p].pid =
-        launch(writer_command("w" + std::to_string(p), size.threads, dies[p] ? 0 : size.calls, 0),
+        launch(writer_command("w" + std::to_string(p), size.threads, dies[p] ? 0 : size.calls, 0,
+                              pause_us(random)),
                pipe_ends[1], dir + "/writer" + std::to_string(p) + ".err", tracing_to(file));
     close(pipe_ends[1]);
     said[p] = pipe_ends[0];
@@ -161,8 +166,8 @@ TEST_F(KillAndDecode, EveryRecordOnceInOrderAndFollowerAgrees) {
   // for every two processes, since they share the two processors.
   int said[2];
   ASSERT_EQ(pipe(said), 0);
-  Started alone{launch(writer_command("alone", size.threads, size.calls, 0), said[1],
-                       dir + "/alone.err", tracing_to(dir + "/alone"))};
+  Started alone{launch(writer_command("alone", size.threads, size.calls, 0, kLongestPauseUs / 2),
+                       said[1], dir + "/alone.err", tracing_to(dir + "/alone"))};
   close(said[1]);
   ASSERT_TRUE(started(said[0]));
   const Clock::time_point start = Clock::now();

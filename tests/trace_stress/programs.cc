@@ -24,9 +24,10 @@ std::vector<std::string> words(const std::string &text) {
 }  // namespace
 
 std::vector<std::string> writer_command(const std::string &name, int threads, unsigned calls,
-                                        unsigned pad) {
+                                        unsigned pad, unsigned pause_us) {
   std::vector<std::string> c = words(TRACED_WRITER);
-  c.insert(c.end(), {name, std::to_string(threads), std::to_string(calls), std::to_string(pad)});
+  c.insert(c.end(), {name, std::to_string(threads), std::to_string(calls), std::to_string(pad),
+                     std::to_string(pause_us)});
   return c;
 }
 

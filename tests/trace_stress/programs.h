@@ -10,9 +10,10 @@
 #include <vector>
 
 // The command that starts the traced writer: NAME_t<thread> for each thread's
-// variable; calls 0: until killed; values after `pad` spaces.
+// variable; calls 0: until killed; values after `pad` spaces; a pause of
+// `pause_us` microseconds after each call.
 std::vector<std::string> writer_command(const std::string &name, int threads, unsigned calls,
-                                        unsigned pad);
+                                        unsigned pad, unsigned pause_us);
 
 // Whether the programs run under an emulator (valgrind, qemu), many times slower.
 bool emulated();

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
-// traced_writer NAME THREADS CALLS PAD: THREADS threads each store and read back
-// the numbers 0 .. CALLS - 1 (CALLS 0: until killed), after PAD spaces, in a
+// traced_writer NAME THREADS CALLS PAD PAUSE: THREADS threads each store and read
+// back the numbers 0 .. CALLS - 1 (CALLS 0: until killed), after PAD spaces, in a
 // variable of their own, NAME_t<thread>, through libyutil, which leaves records
-// that name the variable and hold the text. Prints "started" once every thread has made a call;
-// exits 1 when a call answered wrong. A program of its own, so that its threads start in a fresh
-// process and the trace stand-in reads YTRACE_FILE anew.
+// that name the variable and hold the text; each call is followed by a pause of
+// PAUSE microseconds, so that a follower meets the file while it is written. Prints "started" once
+// every thread has made a call; exits 1 when a call answered wrong. A program of its own, so that
+// its threads start in a fresh process and the trace stand-in reads YTRACE_FILE anew.
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <latch>
 #include <string>
 #include <thread>
@@ -17,10 +19,11 @@
 #include "yenv.h"
 
 int main(int argc, char **argv) {
-  if (argc != 5) return fputs("usage: traced_writer NAME THREADS CALLS PAD\n", stderr), 2;
+  if (argc != 6) return fputs("usage: traced_writer NAME THREADS CALLS PAD PAUSE\n", stderr), 2;
   const int threads = atoi(argv[2]);
   const uint32_t calls = uint32_t(strtoul(argv[3], nullptr, 10));
   const std::string pad(strtoul(argv[4], nullptr, 10), ' ');
+  const std::chrono::microseconds rest(atoi(argv[5]));
   std::vector<std::string> names;
   // Made before any thread runs: setenv then only replaces values, and never moves
   // the environment that other threads' getenv is reading.
@@ -41,6 +44,7 @@ int main(int argc, char **argv) {
             back != i)
           wrong = true, fprintf(stderr, "%s: %u read back as %u\n", name.c_str(), i, back);
         if (i == 0) started.count_down();
+        std::this_thread::sleep_for(rest);
       }
     });
   started.wait();
