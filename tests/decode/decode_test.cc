@@ -362,7 +362,7 @@ TEST(Decode, AFollowerHoldsBackWhatAWriterMayStillPrecede) {
       {"an entry written by a live writer", writer(self, own_instance(), writing), whole, "a",
        "axbc", "", 0, ""},
       {"its process gone", writer(INT32_MAX, 0, writing), "", "abc", "", "", 1, ""},
-      {"its pid another process's", writer(self, own_instance() + 1, writing), "", "abc", "", "", 1,
+      {"its pid another process's", writer(self, own_instance() - 1, writing), "", "abc", "", "", 1,
        ""},
       {"the file shorter", whole, whole.substr(0, kBlock), "axbc", "axbc", "", 0,
        "offset 4096: the file became shorter than the 12288 bytes read of it"},

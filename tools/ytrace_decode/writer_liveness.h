@@ -10,7 +10,7 @@ namespace ytdec {
 
 // True if no process `pid` runs, it is a zombie or dead, or (when `instance`,
 // its start time in clock ticks after boot, is nonzero) the process that now
-// has that pid started at another time.
+// has that pid started later.
 bool writer_gone(uint32_t pid, uint64_t instance);
 
 }  // namespace ytdec
