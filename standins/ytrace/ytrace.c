@@ -24,8 +24,6 @@ static module_s modules[MAX_MODULES];
 static unsigned module_count;
 static ytrace_capture_record_s ring[YTRACE_CAPTURE_RING];
 static size_t ring_next, ring_held;
-/* The process whose registrations the file holds: a forked child's differs. */
-static pid_t announced_pid;
 /* YTRACE_LEVEL read, YTRACE_FILE's file tried: each once per process, under the
  * lock, so that no fork copies it half done. */
 static int levels_read, file_tried;
@@ -98,20 +96,12 @@ static int max_level_of(uint16_t module_id) {
   return __atomic_load_n(&modules[module_id - 1].max_level, __ATOMIC_RELAXED);
 }
 
-/* Caller holds the lock. Writes the registration of `m` (NULL: none) to the file.
- * A process that has written none yet, such as a forked child holding its parent's
- * modules, first writes all it holds: a reader names modules by process and id.
- * Announced only then, so that another thread's records, which skip the lock once
- * they see it, come after them in the file. */
-static void write_registrations(const module_s *m) {
-  pid_t pid = ytrace_file_pid();
-  if (announced_pid == pid) {
-    if (m != NULL) ytrace_file_registration((uint16_t)(m - modules + 1), m->name);
-    return;
-  }
-  for (unsigned i = 0; i < module_count; i++)
-    if (modules[i].registrations > 0) ytrace_file_registration((uint16_t)(i + 1), modules[i].name);
-  __atomic_store_n(&announced_pid, pid, __ATOMIC_RELEASE);
+/* Lock-free, as max_level_of(); a module only named by the test view has not
+ * registered. */
+const char *ytrace_module_name(uint16_t module_id) {
+  if (module_id == 0 || module_id > __atomic_load_n(&module_count, __ATOMIC_ACQUIRE)) return NULL;
+  const module_s *m = &modules[module_id - 1];
+  return __atomic_load_n(&m->registrations, __ATOMIC_RELAXED) > 0 ? m->name : NULL;
 }
 
 int ytrace_module_init_fn(const char *module_name, uint16_t *module_id_out,
@@ -121,10 +111,7 @@ int ytrace_module_init_fn(const char *module_name, uint16_t *module_id_out,
   pthread_mutex_lock(&lock);
   start_held(&file_tried, open_file);
   module_s *m = add_module(module_name);
-  if (m != NULL) {
-    m->registrations++;
-    if (ytrace_file_writable()) write_registrations(m);
-  }
+  if (m != NULL) __atomic_store_n(&m->registrations, m->registrations + 1, __ATOMIC_RELAXED);
   pthread_mutex_unlock(&lock);
   if (m == NULL) return -1;
   *module_id_out = (uint16_t)(m - modules + 1);
@@ -202,14 +189,7 @@ static int record(const void *catalog, uint32_t index, uint16_t module_id, uint3
   va_end(ap);
   keep_in_ring(catalog, index, module_id, level_word, args, n);
   start(&file_tried, open_file);
-  if (ytrace_file_writable()) {
-    if (__atomic_load_n(&announced_pid, __ATOMIC_ACQUIRE) != ytrace_file_pid()) {
-      pthread_mutex_lock(&lock);
-      write_registrations(NULL);
-      pthread_mutex_unlock(&lock);
-    }
-    ytrace_file_record(catalog, index, module_id, level_word, args, n);
-  }
+  ytrace_file_record(catalog, index, module_id, level_word, args, n);
   return 0;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 /* The record file YTRACE_FILE names, in the format of ytrace_file_format.h: opening
- * it, and what goes into each entry. ytrace_file_space.c finds the entries room.
+ * it, and what a block's header says of the process. ytrace_file_blocks.c hands
+ * out the blocks, ytrace_file_record.c writes the entries.
  *
  * The file is opened once per process, at its first entry; a forked child keeps
  * the descriptor and the header's mapping it inherits. Nothing is ever printed:
@@ -21,9 +22,9 @@
 
 #include "ytrace_internal.h"
 
-/* Asked of the kernel once per process and thread; a forked child forgets them. */
+/* Asked of the kernel once per process; a forked child forgets them. */
 static pid_t pid;
-static __thread pid_t tid;
+static uint64_t instance;
 
 /* The low `bytes` bytes of `value`, in the file's (and the writer's) byte order. */
 static unsigned char *put(unsigned char *p, uint64_t value, int bytes) {
@@ -31,15 +32,17 @@ static unsigned char *put(unsigned char *p, uint64_t value, int bytes) {
   return p + bytes;
 }
 
-/* A new file's header; an existing file's must start the same up to its end field. */
+/* A new file's header; an existing file's must start the same up to its count of
+ * blocks taken. */
 static void fill_header(unsigned char *h) {
+  memset(h, 0, YTRACE_FILE_HEADER_SIZE);
   memcpy(h, YTRACE_FILE_MAGIC, 4);
-  put(put(put(h + 4, YTRACE_FILE_VERSION, 2), YTRACE_FILE_HEADER_SIZE, 2), YTRACE_FILE_HEADER_SIZE,
-      8);
+  unsigned char *p = put(put(h + 4, YTRACE_FILE_VERSION, 2), YTRACE_FILE_HEADER_SIZE, 2);
+  put(put(p, YTRACE_BLOCK_SIZE, 4), 1, 4); /* block 0 is the header's */
 }
 
-/* The header's fields before its end field, as one number: a file made a record
- * file in place gets them in one store, after its end field. */
+/* The header's first 8 bytes, as one number: a file made a record file in place
+ * gets them in one store, after the rest. */
 static uint64_t header_start(void) {
   unsigned char h[YTRACE_FILE_HEADER_SIZE];
   uint64_t start;
@@ -55,7 +58,12 @@ static unsigned char *map_header(int f) {
   if (fstat(f, &st) != 0 || st.st_size < YTRACE_FILE_HEADER_SIZE) return NULL;
   unsigned char *h = mmap(NULL, YTRACE_FILE_HEADER_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, f, 0);
   if (h == MAP_FAILED) return NULL;
-  if (__atomic_load_n((uint64_t *)(void *)h, __ATOMIC_ACQUIRE) == header_start()) return h;
+  uint32_t block_size;
+  memcpy(&block_size, h + 8, 4);
+  if (__atomic_load_n((uint64_t *)(void *)h, __ATOMIC_ACQUIRE) == header_start() &&
+      block_size == YTRACE_BLOCK_SIZE) {
+    return h;
+  }
   munmap(h, YTRACE_FILE_HEADER_SIZE);
   return NULL;
 }
@@ -64,7 +72,7 @@ static unsigned char *map_header(int f) {
  * file (as made by `: >` or mktemp), and returns its header as map_header() does.
  * Processes starting at once take turns under an exclusive lock: the first finds
  * the file empty and extends it to YTRACE_FILE_CHUNK zero bytes, then stores the
- * end field and, last, the rest of the header; the others find the header. A
+ * header, its first 8 bytes last; the others find the header. A
  * process that saw the file before its header was whole waits for the lock too;
  * any file that holds other bytes where the magic goes is left alone without it. */
 static unsigned char *claim_empty_file(int f) {
@@ -83,8 +91,9 @@ static unsigned char *claim_empty_file(int f) {
     unsigned char *h =
         mmap(NULL, YTRACE_FILE_HEADER_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, f, 0);
     if (h != MAP_FAILED) {
-      __atomic_store_n((uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET),
-                       (uint64_t)YTRACE_FILE_HEADER_SIZE, __ATOMIC_RELAXED);
+      unsigned char whole[YTRACE_FILE_HEADER_SIZE];
+      fill_header(whole);
+      memcpy(h + 8, whole + 8, YTRACE_FILE_HEADER_SIZE - 8);
       __atomic_store_n((uint64_t *)(void *)h, header_start(), __ATOMIC_RELEASE);
       munmap(h, YTRACE_FILE_HEADER_SIZE);
     }
@@ -116,8 +125,8 @@ static int place_file(const char *path) {
 
 void ytrace_file_after_fork(void) {
   pid = 0;
-  tid = 0;
-  ytrace_file_space_after_fork();
+  instance = 0;
+  ytrace_file_blocks_after_fork();
 }
 
 /* An existing file is appended to only when it starts with this format's header
@@ -131,7 +140,7 @@ void ytrace_file_open(void) {
   if (f < 0 && errno == ENOENT && place_file(path)) f = open(path, O_RDWR | O_CLOEXEC);
   unsigned char *h = f >= 0 ? map_header(f) : NULL;
   if (h == NULL && f >= 0) h = claim_empty_file(f);
-  if (h == NULL || !ytrace_file_space_start(f, (uint64_t *)(void *)(h + YTRACE_FILE_END_OFFSET))) {
+  if (h == NULL || !ytrace_file_blocks_start(f, h)) {
     if (h != NULL) munmap(h, YTRACE_FILE_HEADER_SIZE);
     if (f >= 0) close(f);
   }
@@ -147,51 +156,32 @@ pid_t ytrace_file_pid(void) {
   return p;
 }
 
-/* Fills in what every entry starts with but its size, which ytrace_file_append()
- * sets. */
-static unsigned char *begin_entry(unsigned char *buf, int kind) {
+/* The process's start time in clock ticks after boot, field 22 of its stat
+ * line; 0 when /proc cannot tell. */
+static uint64_t start_time(void) {
+  char line[1024];
+  int f = open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
+  ssize_t n = f >= 0 ? read(f, line, sizeof line - 1) : -1;
+  if (f >= 0) close(f);
+  if (n <= 0) return 0;
+  line[n] = 0;
+  char *p = strrchr(line, ')'); /* the command name may hold anything but this */
+  for (int field = 2; p != NULL && field < 22; field++) p = strchr(p + 1, ' ');
+  return p != NULL ? strtoull(p + 1, NULL, 10) : 0;
+}
+
+/* Several threads may ask at once; each finds the same answer. */
+uint64_t ytrace_file_instance(void) {
+  uint64_t i = __atomic_load_n(&instance, __ATOMIC_RELAXED);
+  if (i == 0) {
+    i = start_time();
+    __atomic_store_n(&instance, i, __ATOMIC_RELAXED);
+  }
+  return i;
+}
+
+uint64_t ytrace_file_now(void) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  if (tid == 0) tid = gettid();
-  unsigned char *p = buf + 4;
-  *p++ = (unsigned char)kind;
-  p = put(p, (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec, 8);
-  p = put(p, (uint32_t)ytrace_file_pid(), 4);
-  return put(p, (uint32_t)tid, 4);
-}
-
-void ytrace_file_registration(uint16_t module_id, const char *name) {
-  unsigned char buf[YTRACE_ENTRY_COMMON_SIZE + 2 + 1 + YTRACE_NAME_MAX + YTRACE_ENTRY_ALIGN - 1];
-  size_t length = strnlen(name, YTRACE_NAME_MAX);
-  unsigned char *p = put(begin_entry(buf, YTRACE_ENTRY_REGISTRATION), module_id, 2);
-  *p++ = (unsigned char)length;
-  memcpy(p, name, length);
-  ytrace_file_append(buf, (size_t)(p + length - buf));
-}
-
-void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
-                        uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
-  unsigned char buf[YTRACE_FILE_ENTRY_MAX];
-  unsigned char *p = begin_entry(buf, YTRACE_ENTRY_RECORD);
-  if (catalog != NULL) {
-    memcpy(p, catalog, YTRACE_FILE_IDENTITY_SIZE);
-  } else {
-    memset(p, 0, YTRACE_FILE_IDENTITY_SIZE);
-  }
-  p = put(p + YTRACE_FILE_IDENTITY_SIZE, index, 4);
-  p = put(p, module_id, 2);
-  p = put(p, level_word, 4);
-  *p++ = (unsigned char)arg_count;
-  for (unsigned i = 0; i < arg_count; i++) {
-    *p++ = (unsigned char)(args[i].type - '0');
-    if (args[i].type == '1') {
-      size_t length = strnlen(args[i].text, YTRACE_FILE_STRING_MAX);
-      p = put(p, length, 2);
-      memcpy(p, args[i].text, length);
-      p += length;
-    } else {
-      p = put(p, args[i].number, args[i].type == '4' ? 4 : 8);
-    }
-  }
-  ytrace_file_append(buf, (size_t)(p - buf));
+  return (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec;
 }

@@ -66,9 +66,9 @@
  * then zero bytes up to the entry's size. A site is defined before its first
  * record in the block, so that every block decodes alone.
  *
- * How an entry is written: its head first becomes YTRACE_HEAD_WRITING (a full
- * barrier), then the writer reads the clock, stores the rest and, last, the size
- * and site id (release). A record that needs its site defined is written with
+ * How an entry is written: its head first becomes YTRACE_HEAD_WRITING, then the
+ * writer reads the clock, stores the rest and, last, the size and site id
+ * (release). A record that needs its site defined is written with
  * the definition before it, in the same way: the definition's head is stored
  * last. A block's records are in the order of their times.
  *
@@ -76,7 +76,8 @@
  * follower may hand out a record of time t once no block can still receive an
  * earlier one: a block whose next head is 0, or whose header is not written yet,
  * or not yet taken, can only receive records read from the clock after the
- * follower read its own (taken before it looked); a block whose next head is
+ * follower read its own, taken before it looked, less YTRACE_FOLLOW_MARGIN (the
+ * time a store of YTRACE_HEAD_WRITING may take to be seen, with no barrier); a block whose next head is
  * YTRACE_HEAD_WRITING holds back every later time until the entry is written or
  * its writer is found gone (the process no longer runs, or another process now
  * has its pid). */
@@ -99,6 +100,8 @@
 #define YTRACE_HEAD_WRITING 1u
 #define YTRACE_HEAD_CLOSED 2u
 #define YTRACE_HEAD_SIZE_MASK 0xffffu
+/* Nanoseconds; far more than a store takes to leave a processor's buffer. */
+#define YTRACE_FOLLOW_MARGIN 1000000
 #define YTRACE_HEAD_SITE_SHIFT 16
 
 #define YTRACE_DEFINE_SITE 1

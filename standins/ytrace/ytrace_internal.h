@@ -33,36 +33,66 @@ int ytrace_env_level(const char *module_name);
 
 /* Opens the file YTRACE_FILE names, when it can: once per process. */
 void ytrace_file_open(void);
-/* In a forked child: forgets the parent's process and thread ids and its threads'
- * windows onto the file. */
+/* In a forked child: forgets the parent's process identity and its threads'
+ * blocks. */
 void ytrace_file_after_fork(void);
 /* The file grows this much at a time, so its size is always a multiple of it:
  * stores into the block that holds a file's end, when that end is not at a block
  * boundary, can be lost while another process extends the file (seen on ext4). A
  * large step also makes new pages cheaper to fault in (fewer, larger extents). */
 #define YTRACE_FILE_CHUNK (8 << 20)
-/* The longest entry written, padding included: a record of strings cut to
- * YTRACE_FILE_STRING_MAX. */
-#define YTRACE_FILE_ENTRY_MAX                                                              \
-  (YTRACE_RECORD_FIXED_SIZE + YTRACE_CAPTURE_MAX_ARGS * (1 + 2 + YTRACE_FILE_STRING_MAX) + \
-   YTRACE_ENTRY_ALIGN - 1)
-/* The process id entries carry; a forked child gets its own. */
+
+/* What a block's header says of the process; a forked child gets its own. */
 pid_t ytrace_file_pid(void);
+uint64_t ytrace_file_instance(void);
+/* Nanoseconds since the Unix epoch, as entries carry them. */
+uint64_t ytrace_file_now(void);
 
-/* Appends entries to the file open as `fd`, whose header's end field `end` maps
- * (ytrace_file_space.c); nonzero when it can. */
-int ytrace_file_space_start(int fd, uint64_t *end);
-/* Nonzero until the space started and no entry failed to find room since. */
-int ytrace_file_writable(void);
-void ytrace_file_space_after_fork(void);
-/* Appends the entry `entry` holds, `length` bytes from its size field on; the
- * buffer has room up to the next multiple of YTRACE_ENTRY_ALIGN, which this fills,
- * with the size field. */
-void ytrace_file_append(unsigned char *entry, size_t length);
+/* A site: what all records of one emit call share, written once per block. */
+typedef struct {
+  const void *catalog; /* NULL: a free slot */
+  uint32_t index, level_word;
+  uint16_t module_id, id;
+  uint32_t signature; /* the argument types, one byte each */
+} ytrace_site_s;
 
-void ytrace_file_registration(uint16_t module_id, const char *name);
+/* Sites a block holds at most, and the slots of the table that finds them. */
+enum { YTRACE_SITES_MAX = 192, YTRACE_SITE_SLOTS = 256 };
+
+/* A thread's place in the file: the block it writes, its next entry, the sites
+ * defined in it. Only its thread uses it. */
+/* A thread maps this much of the file around its block (a 32-bit process has
+ * little address space for more). */
+#define YTRACE_WINDOW_SIZE (2 << 20)
+
+typedef struct {
+  unsigned char *window; /* NULL: none mapped */
+  uint64_t window_at;    /* the file offset the window maps */
+  unsigned char *block;  /* in the window; NULL: none taken yet */
+  uint32_t used;        /* offset in the block of the next entry */
+  uint16_t sites;
+  ytrace_site_s site[YTRACE_SITE_SLOTS];
+} ytrace_writer_s;
+
+/* Writes to the file open as `fd`, whose header `header` maps
+ * (ytrace_file_blocks.c); nonzero when it can. */
+int ytrace_file_blocks_start(int fd, unsigned char *header);
+void ytrace_file_blocks_after_fork(void);
+/* The calling thread's writer; NULL when the file is not written (none named, or
+ * recording stopped). */
+ytrace_writer_s *ytrace_file_writer(void);
+/* Makes room for `need` bytes of entries at the writer's next entry, taking a new
+ * block when its own lacks it (its sites then forgotten); 0 when recording
+ * stopped. */
+int ytrace_file_room(ytrace_writer_s *w, uint32_t need);
+/* Closes the writer's block, if any, and takes a new one; 0 when recording
+ * stopped. */
+int ytrace_file_next_block(ytrace_writer_s *w);
+
 void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
                         uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count);
+/* The name a module registered with, or NULL (ytrace.c). */
+const char *ytrace_module_name(uint16_t module_id);
 
 #pragma GCC visibility pop
 
