@@ -30,8 +30,8 @@
 namespace {
 
 constexpr uint32_t kRecords = 2'000'000;  // timed, per case, all threads together
-// Each process emits one record before the timed ones, which opens the file or
-// finds the LTTng session, as a long-running program did long ago.
+// Each process emits one record before the timed ones: the first opens the file
+// or meets the LTTng session, a cost a process pays once.
 constexpr uint32_t kEmitted = kRecords + 1;
 constexpr char kText[] = "bench_record";  // 12 characters
 static_assert(sizeof kText == 13);
@@ -139,6 +139,7 @@ uint64_t record_file_bytes(const std::string &path) {
   return uint64_t{u32(YTRACE_FILE_TAKEN_OFFSET)} * YTRACE_BLOCK_SIZE;
 }
 
+// The sizes of every file below `dir` (an LTTng trace: streams, metadata, index).
 uint64_t folder_bytes(const std::string &dir) {
   uint64_t total = 0;
   std::error_code error;
