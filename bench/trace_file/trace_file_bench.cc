@@ -281,7 +281,7 @@ int main(int argc, char **argv) {
     std::reverse(cases.begin(), cases.end());
   }
   std::filesystem::remove_all(dir);
-  // Medians of the rounds; records lost in all rounds together.
+  // Medians of the rounds, with their spread; records lost in all rounds together.
   std::map<std::pair<System, int>, Outcome> m;
   printf("\nmedians of %d rounds:\n", rounds);
   for (auto &[key, runs] : outcomes) {
@@ -294,10 +294,13 @@ int main(int argc, char **argv) {
     }
     med.ns = median(ns);
     med.bytes = median(bytes);
-    printf("  %-14s threads %d: %6.1f ns/record, %5.1f bytes/record, %llu of %llu lost\n",
-           kSystemNames[int(key.first)], key.second, med.ns, med.bytes,
-           static_cast<unsigned long long>(med.lost),
-           static_cast<unsigned long long>(uint64_t{kEmitted} * runs.size()));
+    auto [fastest, slowest] = std::minmax_element(ns.begin(), ns.end());
+    printf(
+        "  %-14s threads %d: %6.1f ns/record (%5.1f to %5.1f), %5.1f bytes/record, %llu of %llu "
+        "lost\n",
+        kSystemNames[int(key.first)], key.second, med.ns, *fastest, *slowest, med.bytes,
+        static_cast<unsigned long long>(med.lost),
+        static_cast<unsigned long long>(uint64_t{kEmitted} * runs.size()));
   }
   printf("\nratios of the medians:\n");
   for (System base : {System::ring, System::lttng, System::lttng_blocking}) {
