@@ -139,16 +139,6 @@ uint64_t record_file_bytes(const std::string &path) {
   return uint64_t{u32(YTRACE_FILE_TAKEN_OFFSET)} * YTRACE_BLOCK_SIZE;
 }
 
-// The sizes of every file below `dir` (an LTTng trace: streams, metadata, index).
-uint64_t folder_bytes(const std::string &dir) {
-  uint64_t total = 0;
-  std::error_code error;
-  for (const auto &e : std::filesystem::recursive_directory_iterator(dir, error)) {
-    if (e.is_regular_file()) total += e.file_size();
-  }
-  return total;
-}
-
 #ifdef YTRACE_BENCH_LTTNG
 // Runs the shell command `line`; its output (both streams) in *out.
 bool command(const std::string &line, std::string *out) {
@@ -162,6 +152,16 @@ bool command(const std::string &line, std::string *out) {
 
 bool lttng(const std::string &args, std::string *out) {
   return command(YTRACE_BENCH_LTTNG " " + args, out);
+}
+
+// The sizes of every file below `dir` (an LTTng trace: streams, metadata, index).
+uint64_t folder_bytes(const std::string &dir) {
+  uint64_t total = 0;
+  std::error_code error;
+  for (const auto &e : std::filesystem::recursive_directory_iterator(dir, error)) {
+    if (e.is_regular_file()) total += e.file_size();
+  }
+  return total;
 }
 
 std::string lttng_unusable() {
