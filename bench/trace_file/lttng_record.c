@@ -6,8 +6,6 @@
 #define LTTNG_UST_TRACEPOINT_DEFINE
 #include "lttng_record.h"
 
-void ytrace_bench_lttng_emit(const char *text, uint32_t value);
-
 void ytrace_bench_lttng_emit(const char *text, uint32_t value) {
   lttng_ust_tracepoint(ytrace_bench, record, text, value);
 }
