@@ -33,6 +33,13 @@ static void end_run(void) {
   view.repeats = 0;
 }
 
+static void on_notice(void *context, const char *notice, size_t length) {
+  (void)context;
+  (void)length;
+  end_run();
+  fprintf(view.out, "    trace: %s\n", notice);
+}
+
 static void on_line(void *context, const char *line, size_t length) {
   (void)context;
   (void)length;
@@ -61,7 +68,10 @@ int ykeys_trace_open(void) {
   }
   Dl_info library;
   view.decoder = ytrace_decoder_new(on_line, NULL);
-  if (view.decoder != NULL) ytrace_decoder_follow(view.decoder);
+  if (view.decoder != NULL) {
+    ytrace_decoder_on_notice(view.decoder, on_notice, NULL);
+    ytrace_decoder_follow(view.decoder);
+  }
   if (view.decoder == NULL || dladdr((void *)ycurs_initscr, &library) == 0 ||
       ytrace_decoder_load(view.decoder, library.dli_fname) != 0) {
     fprintf(stderr, "ykeys: cannot read the message catalogs: %s\n",
@@ -77,14 +87,7 @@ void ykeys_trace_show(FILE *out) {
   if (view.fd < 0) view.fd = open(view.path, O_RDONLY | O_CLOEXEC);
   if (view.fd < 0) return; /* nothing recorded yet */
   view.out = out;
-  char bytes[4096];
-  ssize_t n;
-  uint64_t at;
-  do { /* from where the decoder stopped: the bytes past it may still be written */
-    at = ytrace_decoder_offset(view.decoder);
-    n = pread(view.fd, bytes, sizeof bytes, (off_t)at);
-    if (n > 0 && ytrace_decoder_feed(view.decoder, bytes, (size_t)n) != 0) view.failed = 1;
-  } while (n > 0 && !view.failed && ytrace_decoder_offset(view.decoder) != at);
+  if (ytrace_decoder_read(view.decoder, view.fd) != 0) view.failed = 1;
   ytrace_decoder_flush(view.decoder);
   end_run();
   if (view.failed) fprintf(out, "    trace: %s\n", ytrace_decoder_error(view.decoder));

@@ -17,7 +17,8 @@ int ykeys_trace_open(void);
 
 /* Prints on `out` the records written since the last call, one indented line
  * each; a run of lines alike but for their time is shown once, with its count.
- * Does nothing when the view is not open. */
+ * What the decoder notices about the file (an entry its writer never finished)
+ * and damage come after "trace: ". Does nothing when the view is not open. */
 void ykeys_trace_show(FILE *out);
 
 /* Ends the view and removes the record file it named. */

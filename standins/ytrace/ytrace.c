@@ -3,6 +3,7 @@
  * ring, for tests to read through ytrace_capture.h, and appended to the file
  * YTRACE_FILE names (ytrace_file.c). Safe for concurrent callers. */
 #include <pthread.h>
+#include <sched.h>
 #include <stdarg.h>
 #include <string.h>
 
@@ -22,8 +23,11 @@ static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 /* modules[i] has id i + 1; id 0 stands for an unregistered module. */
 static module_s modules[MAX_MODULES];
 static unsigned module_count;
+/* The ring takes no lock, so that threads keeping records at once do not wait on
+ * each other: each takes a ticket, writes its slot, then marks the slot with the
+ * ticket + 1. The ticket wraps, which YTRACE_CAPTURE_RING divides. */
 static ytrace_capture_record_s ring[YTRACE_CAPTURE_RING];
-static size_t ring_next, ring_held;
+static uint32_t ring_ticket, ring_cleared, ring_written[YTRACE_CAPTURE_RING];
 /* YTRACE_LEVEL read, YTRACE_FILE's file tried: each once per process, under the
  * lock, so that no fork copies it half done. */
 static int levels_read, file_tried;
@@ -139,8 +143,11 @@ uint32_t ytrace_last_level(void) {
  * that keeping a record costs little next to the code that emits it. */
 static void keep_in_ring(const void *catalog, uint32_t index, uint16_t module_id,
                          uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
-  pthread_mutex_lock(&lock);
-  ytrace_capture_record_s *r = &ring[ring_next];
+  uint32_t ticket = __atomic_fetch_add(&ring_ticket, 1, __ATOMIC_RELAXED);
+  uint32_t slot = ticket % YTRACE_CAPTURE_RING;
+  __atomic_store_n(&ring_written[slot], 0, __ATOMIC_RELAXED);
+  __atomic_thread_fence(__ATOMIC_RELEASE);
+  ytrace_capture_record_s *r = &ring[slot];
   r->catalog = catalog;
   r->message_index = index;
   r->module_id = module_id;
@@ -157,9 +164,7 @@ static void keep_in_ring(const void *catalog, uint32_t index, uint16_t module_id
       a->text[n] = 0;
     }
   }
-  ring_next = (ring_next + 1) % YTRACE_CAPTURE_RING;
-  if (ring_held < YTRACE_CAPTURE_RING) ring_held++;
-  pthread_mutex_unlock(&lock);
+  __atomic_store_n(&ring_written[slot], ticket + 1, __ATOMIC_RELEASE);
 }
 
 /* Records one emit call; `signature` holds the argument type digits. The file
@@ -223,24 +228,38 @@ int __YTf_114(HEAD, const char *a, const char *b, uint32_t d) {
 }
 
 void ytrace_capture_clear(void) {
-  pthread_mutex_lock(&lock);
-  ring_next = ring_held = 0;
-  pthread_mutex_unlock(&lock);
+  __atomic_store_n(&ring_cleared, __atomic_load_n(&ring_ticket, __ATOMIC_ACQUIRE),
+                   __ATOMIC_RELEASE);
 }
 
-size_t ytrace_capture_count(void) {
-  pthread_mutex_lock(&lock);
-  size_t n = ring_held;
-  pthread_mutex_unlock(&lock);
+/* The ticket of the oldest record held, and how many are held. */
+static uint32_t held(uint32_t *first) {
+  uint32_t cleared = __atomic_load_n(&ring_cleared, __ATOMIC_ACQUIRE);
+  uint32_t next = __atomic_load_n(&ring_ticket, __ATOMIC_ACQUIRE);
+  uint32_t n = next - cleared < YTRACE_CAPTURE_RING ? next - cleared : YTRACE_CAPTURE_RING;
+  *first = next - n;
   return n;
 }
 
+size_t ytrace_capture_count(void) {
+  uint32_t first;
+  return held(&first);
+}
+
+/* A record still being written is waited for; one overwritten while it was
+ * copied is not found. */
 int ytrace_capture_get(size_t i, ytrace_capture_record_s *out) {
-  pthread_mutex_lock(&lock);
-  int found = i < ring_held;
-  if (found) *out = ring[(ring_next + YTRACE_CAPTURE_RING - ring_held + i) % YTRACE_CAPTURE_RING];
-  pthread_mutex_unlock(&lock);
-  return found ? 0 : -1;
+  uint32_t first;
+  if (i >= held(&first)) return -1;
+  uint32_t ticket = first + (uint32_t)i, slot = ticket % YTRACE_CAPTURE_RING;
+  uint32_t written;
+  while ((written = __atomic_load_n(&ring_written[slot], __ATOMIC_ACQUIRE)) != ticket + 1 &&
+         written - (ticket + 1) > YTRACE_CAPTURE_RING) {
+    sched_yield();
+  }
+  *out = ring[slot];
+  __atomic_thread_fence(__ATOMIC_ACQUIRE);
+  return __atomic_load_n(&ring_written[slot], __ATOMIC_RELAXED) == ticket + 1 ? 0 : -1;
 }
 
 void ytrace_capture_set_level(const char *module_name, int max_level) {

@@ -103,8 +103,7 @@ static void stop(uint32_t block, int why) {
   uint32_t none = 0;
   if (__atomic_compare_exchange_n(header_field(YTRACE_FILE_STOPPED_OFFSET), &none, block, 0,
                                   __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
-    __atomic_store_n(header_field(YTRACE_FILE_STOP_ERRNO_OFFSET), (uint32_t)why,
-                     __ATOMIC_RELAXED);
+    __atomic_store_n(header_field(YTRACE_FILE_STOP_ERRNO_OFFSET), (uint32_t)why, __ATOMIC_RELAXED);
   }
   __atomic_store_n(&fd, -1, __ATOMIC_RELEASE);
 }
@@ -157,9 +156,8 @@ static int take_block(ytrace_writer_s *w) {
 }
 
 /* A block always keeps room for the head that closes it. */
-int ytrace_file_room(ytrace_writer_s *w, uint32_t need) {
-  return (w->block != NULL && w->used + need + 4 <= YTRACE_BLOCK_SIZE) ||
-         ytrace_file_next_block(w);
+int ytrace_file_fits(const ytrace_writer_s *w, uint32_t need) {
+  return w->block != NULL && w->used + need + 4 <= YTRACE_BLOCK_SIZE;
 }
 
 int ytrace_file_next_block(ytrace_writer_s *w) {

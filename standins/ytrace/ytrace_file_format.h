@@ -45,10 +45,10 @@
  *   YTRACE_HEAD_CLOSED   the writer put no more entries in this block (it was
  *                        full, or the thread ended)
  *   otherwise            bits 0-15 the entry's size (this head and the padding
- *                        included: a multiple of YTRACE_ENTRY_ALIGN, at least
- *                        YTRACE_DEFINITION_FIXED_SIZE padded), bits 16-31 its site
- *                        id: 0 for a definition, which is not a record, n for a
- *                        record of site n
+ *                        included: a multiple of YTRACE_ENTRY_ALIGN, at least its
+ *                        fixed part), bits 16-31 its site id: 0 for a
+ *                        definition, which is not a record, n for a record of
+ *                        site n
  * Definition (site id 0), after the head:
  *   u8 kind (YTRACE_DEFINE_SITE; a reader skips another kind by its size)
  *   u16 the site id it defines (n >= 1, not defined before in this block)
@@ -77,10 +77,9 @@
  * earlier one: a block whose next head is 0, or whose header is not written yet,
  * or not yet taken, can only receive records read from the clock after the
  * follower read its own, taken before it looked, less YTRACE_FOLLOW_MARGIN (the
- * time a store of YTRACE_HEAD_WRITING may take to be seen, with no barrier); a block whose next head is
- * YTRACE_HEAD_WRITING holds back every later time until the entry is written or
- * its writer is found gone (the process no longer runs, or another process now
- * has its pid). */
+ * time a store of YTRACE_HEAD_WRITING may take to be seen, with no barrier); a block whose next
+ * head is YTRACE_HEAD_WRITING holds back every later time until the entry is written or its writer
+ * is found gone (the process no longer runs, or another process now has its pid). */
 #ifndef YUTIL_STANDINS_YTRACE_FILE_FORMAT_H
 #define YUTIL_STANDINS_YTRACE_FILE_FORMAT_H
 

@@ -47,8 +47,8 @@ static uint32_t definition_size(const ytrace_site_s *key, unsigned arg_count) {
                 arg_count);
 }
 
-static void write_definition(unsigned char *p, const ytrace_site_s *site,
-                             const ytrace_arg_s *args, unsigned arg_count) {
+static void write_definition(unsigned char *p, const ytrace_site_s *site, const ytrace_arg_s *args,
+                             unsigned arg_count) {
   const char *name = ytrace_module_name(site->module_id);
   size_t name_length = name != NULL ? strnlen(name, YTRACE_NAME_MAX) : 0;
   p = put(p + 4, YTRACE_DEFINE_SITE, 1);
@@ -85,25 +85,38 @@ static uint32_t head(uint32_t size, uint16_t site_id) {
 void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
                         uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
   ytrace_writer_s *w = ytrace_file_writer();
-  if (w == NULL) return;
+  /* A signal handler's record in the middle of its thread's own goes to the ring
+   * only: both would be written at the same place. */
+  if (w == NULL || w->busy) return;
+  w->busy = 1;
+  __atomic_signal_fence(__ATOMIC_SEQ_CST);
   /* A record of no catalog is known by a catalog identity of zero bytes. */
   static const unsigned char no_catalog[YTRACE_FILE_IDENTITY_SIZE];
-  ytrace_site_s key = {catalog != NULL ? catalog : no_catalog, index, level_word, module_id, 0,
+  ytrace_site_s key = {catalog != NULL ? catalog : no_catalog,
+                       index,
+                       level_word,
+                       module_id,
+                       0,
                        signature(args, arg_count)};
   uint32_t size = YTRACE_RECORD_FIXED_SIZE;
   for (unsigned i = 0; i < arg_count; i++)
-    size += args[i].type == '1' ? 2 + (uint32_t)string_length(&args[i])
-                                : (args[i].type == '4' ? 4 : 8);
+    size +=
+        args[i].type == '1' ? 2 + (uint32_t)string_length(&args[i]) : (args[i].type == '4' ? 4 : 8);
   size = padded(size);
-  uint32_t defining = definition_size(&key, arg_count);
-  if (!ytrace_file_room(w, size + defining)) return;
-  ytrace_site_s *site = find_site(w, &key);
-  if (site->catalog == NULL && w->sites == YTRACE_SITES_MAX) {
-    /* A block whose table is full: the next block starts a new one. */
-    if (!ytrace_file_next_block(w)) return;
+  /* Where the block lacks room, or its site table is full, the next block
+   * starts a new table, and the site's definition comes first. */
+  ytrace_site_s *site;
+  uint32_t defining;
+  for (;;) {
     site = find_site(w, &key);
+    defining = site->catalog != NULL ? 0 : definition_size(&key, arg_count);
+    if (ytrace_file_fits(w, size + defining) && (defining == 0 || w->sites < YTRACE_SITES_MAX))
+      break;
+    if (!ytrace_file_next_block(w)) {
+      w->busy = 0;
+      return;
+    }
   }
-  if (site->catalog != NULL) defining = 0;
 
   unsigned char *p = w->block + w->used;
   /* Not a full barrier, which would wait for the line to come from memory: the
@@ -122,4 +135,6 @@ void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,
     __atomic_store_n((uint32_t *)(void *)p, head(size, site->id), __ATOMIC_RELEASE);
   }
   w->used += defining + size;
+  __atomic_signal_fence(__ATOMIC_SEQ_CST);
+  w->busy = 0;
 }

@@ -4,6 +4,7 @@
 #define YUTIL_STANDINS_YTRACE_INTERNAL_H
 
 #include <stddef.h>
+#include <signal.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -69,8 +70,9 @@ typedef struct {
   unsigned char *window; /* NULL: none mapped */
   uint64_t window_at;    /* the file offset the window maps */
   unsigned char *block;  /* in the window; NULL: none taken yet */
-  uint32_t used;        /* offset in the block of the next entry */
+  uint32_t used;         /* offset in the block of the next entry */
   uint16_t sites;
+  volatile sig_atomic_t busy; /* writing an entry */
   ytrace_site_s site[YTRACE_SITE_SLOTS];
 } ytrace_writer_s;
 
@@ -81,12 +83,10 @@ void ytrace_file_blocks_after_fork(void);
 /* The calling thread's writer; NULL when the file is not written (none named, or
  * recording stopped). */
 ytrace_writer_s *ytrace_file_writer(void);
-/* Makes room for `need` bytes of entries at the writer's next entry, taking a new
- * block when its own lacks it (its sites then forgotten); 0 when recording
- * stopped. */
-int ytrace_file_room(ytrace_writer_s *w, uint32_t need);
-/* Closes the writer's block, if any, and takes a new one; 0 when recording
- * stopped. */
+/* Whether `need` bytes of entries fit at the writer's next entry. */
+int ytrace_file_fits(const ytrace_writer_s *w, uint32_t need);
+/* Closes the writer's block, if any, and takes a new one, its site table empty;
+ * 0 when recording stopped. */
 int ytrace_file_next_block(ytrace_writer_s *w);
 
 void ytrace_file_record(const void *catalog, uint32_t index, uint16_t module_id,

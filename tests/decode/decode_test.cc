@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The trace decoder, through its C interface, on trace files built here with the
 // built library's catalogs: each message's text, lengths as printf gives them,
-// records it can only show raw, continuations, where records end, entries not
-// written yet, damaged and truncated files, and catalog sets it refuses.
+// records it can only show raw, continuations, the merge of blocks, what the
+// file says of its writers, damage, a follower's reads, and catalog sets it
+// refuses.
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <time.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -23,11 +28,13 @@ namespace {
 namespace b = ytdec::build;
 using ytrace::Catalog;
 
-Decoded decode(const std::string &bytes, size_t piece = SIZE_MAX, bool follow = false,
-               const std::string &later = "") {
+// Decodes from memory, from a file and from a pipe, which must agree.
+Decoded decode(const std::string &file) {
   std::string load_error;
-  Decoded r = decode_with(YUTIL_LIBRARY, &load_error, bytes, piece, follow, later);
+  Decoded r = decode_with(YUTIL_LIBRARY, &load_error, file, Via::kMemory);
   EXPECT_EQ(load_error, "");
+  EXPECT_EQ(decode_with(YUTIL_LIBRARY, &load_error, file, Via::kFile), r) << "read from a file";
+  EXPECT_EQ(decode_with(YUTIL_LIBRARY, &load_error, file, Via::kPipe), r) << "read from a pipe";
   return r;
 }
 
@@ -45,28 +52,67 @@ std::string hex(const ytcat::Identity &identity) {
   return ytcat::to_hex(identity.data(), identity.size());
 }
 
-constexpr b::Origin kOrigin{1700000000123456789, 7, 8};  // 22:13:20.123456 UTC
+constexpr uint32_t kBlock = 4096;
+constexpr uint64_t kTime = 1700000000123456789;  // 22:13:20.123456 UTC
 const std::string kHead = "22:13:20.123456 7/8 yenv L3 ";
+const uint32_t kLevel = ytrace::level_word(ytrace::Level::failure);
 
-// A record of yenv message `msg` from process 7 at level 3.
-std::string rec(yenv_msg::Id msg, const std::vector<b::Value> &args, uint32_t tid = 8,
-                uint16_t module = 5, uint32_t flags = 0) {
-  return b::record({kOrigin.time_ns, 7, tid}, catalog(Catalog::yenv).identity,
-                   static_cast<uint32_t>(msg), module,
-                   ytrace::level_word(ytrace::Level::failure) | flags, args);
+// Site `site` of yenv message `msg`, module 5 named `name`, its arguments of
+// the types of `like`.
+std::string def(uint16_t site, yenv_msg::Id msg, const std::vector<b::Value> &like,
+                uint32_t flags = 0, std::string_view name = "yenv") {
+  return b::definition(site, catalog(Catalog::yenv).identity, static_cast<uint32_t>(msg),
+                       kLevel | flags, 5, name, b::tags(like));
 }
-const std::string kRegistration = b::registration(kOrigin, 5, "yenv");
+const std::string kSites = def(1, yenv_msg::GETENV, {""}) + def(2, yenv_msg::SET_ADDR, {"", 0u}) +
+                           def(3, yenv_msg::ADDR_BYTE, {0u}, YTRACE_CONTINUATION);
+// A record `dt` nanoseconds after kTime.
+std::string rec(uint16_t site, uint64_t dt, const std::vector<b::Value> &args) {
+  return b::record(site, kTime + dt, args);
+}
+std::string getenv(uint64_t dt, const char *name) {
+  return rec(1, dt, {name});
+}
+std::string block(const std::string &entries, uint32_t tid = 8, uint32_t pid = 7,
+                  uint64_t instance = 0, uint64_t taken = kTime) {
+  return b::block({pid, tid, instance, taken}, entries, kBlock);
+}
+std::string file(const std::vector<std::string> &blocks) {
+  return b::file(blocks, kBlock);
+}
+// The file offset of the entry `before` bytes after block `n`'s sites.
+size_t at(uint32_t n, size_t before) {
+  return n * kBlock + YTRACE_BLOCK_HEADER_SIZE + kSites.size() + before;
+}
+std::string patched(std::string s, size_t at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(value >> (8 * i));
+  return s;
+}
+// The last character of each line: the one-letter names the records carry.
+std::string order(const std::vector<std::string> &lines) {
+  std::string out;
+  for (const std::string &l : lines) out += l.back();
+  return out;
+}
+
+uint64_t now_ns() {
+  timespec t;
+  clock_gettime(CLOCK_REALTIME, &t);
+  return uint64_t(t.tv_sec) * 1000000000 + uint64_t(t.tv_nsec);
+}
 
 // Each message of the library's catalogs, in a record without arguments, shows
 // its own text: formatted when it takes none, quoted in the refusal otherwise.
 // How texts are formatted: printf_format_fuzz and the lengths test below.
 TEST(Decode, EveryMessageOfTheLibraryShowsItsOwnText) {
-  std::string entries = kRegistration;
+  std::string entries;
   std::vector<std::string> want;
+  uint16_t site = 0;
   for (const ytcat::Catalog &c : catalogs()) {
     for (const ytcat::Message &m : c.messages) {
-      entries += b::record(kOrigin, c.identity, m.index, 5,
-                           ytrace::level_word(ytrace::Level::failure), {});
+      ++site;
+      entries += b::definition(site, c.identity, m.index, kLevel, 5, "yenv", "") +
+                 b::record(site, kTime, {});
       want.push_back(kHead +
                      (m.text.find('%') == std::string::npos
                           ? m.text
@@ -75,8 +121,9 @@ TEST(Decode, EveryMessageOfTheLibraryShowsItsOwnText) {
     }
   }
   EXPECT_EQ(want.size(), 21u + 55 + 2);
-  const std::string file = b::file(entries);
-  EXPECT_EQ(decode(file), (Decoded{want, "", 1, file.size()}));
+  const std::string f =
+      b::file({b::block({7, 8, 0, kTime}, entries, YTRACE_BLOCK_SIZE)}, YTRACE_BLOCK_SIZE);
+  EXPECT_EQ(decode(f), (Decoded{want, {}, "", 1}));
 }
 
 // Lengths as the writer's processor reads them; printf_format_fuzz holds the
@@ -116,49 +163,49 @@ TEST(Decode, FormatsLengthsAsPrintfAndRefusesWhatItCannotReproduce) {
 
 TEST(Decode, LinesJoinContinuationsNameModulesAndShowWhatCannotBeFormatted) {
   using namespace yenv_msg;
-  auto cont = [](const std::vector<b::Value> &args) {
-    return rec(ADDR_BYTE, args, 8, 5, YTRACE_CONTINUATION);
-  };
   const std::string yenv = "[catalog " + hex(catalog(Catalog::yenv).identity);
   const struct {
     const char *what;
-    std::string entries;
+    std::vector<std::string> blocks;
     std::vector<std::string> lines;
     size_t at_end;
   } cases[] = {
-      {"module named by its own process's registration, else by its id",
-       kRegistration + b::registration({0, 99, 8}, 6, "other") + rec(GETENV, {"A"}) +
-           rec(GETENV, {"B"}, 8, 6),
-       {kHead + "getenv A", "22:13:20.123456 7/8 6 L3 getenv B"},
+      {"module named by its site's definition, else by its id",
+       {block(kSites + def(4, GETENV, {""}, 0, "") + getenv(0, "A") + rec(4, 1, {"B"}))},
+       {kHead + "getenv A", "22:13:20.123456 7/8 5 L3 getenv B"},
        1},
       {"continuations join their thread's line across other threads' records",
-       kRegistration + rec(SET_ADDR, {"P", 2u}) + rec(GETENV, {"X"}, 9) + cont({0xc0u}) +
-           cont({0xa8u}) + rec(GETENV, {"Y"}),
+       {block(kSites + rec(2, 0, {"P", 2u}) + rec(3, 2, {0xc0u}) + rec(3, 3, {0xa8u}) +
+              getenv(4, "Y")),
+        block(kSites + getenv(1, "X"), 9)},
        {kHead + "setenv P address family 2 value  c0 a8", "22:13:20.123456 7/9 yenv L3 getenv X",
         kHead + "getenv Y"},
        2},
-      {"a continuation with no line to continue",
-       kRegistration + cont({1u}),
-       {kHead + "...  1"},
-       1},
+      {"nor across two processes that had one pid, whose modules stay their own",
+       {block(kSites + rec(2, 0, {"P", 2u}), 8, 7, 100),
+        block(def(3, ADDR_BYTE, {0u}, YTRACE_CONTINUATION, "") + rec(3, 1, {0xc0u}), 8, 7, 200)},
+       {kHead + "setenv P address family 2 value ", "22:13:20.123456 7/8 5 L3 ...  c0"},
+       2},
       {"control characters escaped",
-       kRegistration + rec(GETENV, {"a\nb\x1b\t\x7f\\"}),
+       {block(kSites + getenv(0, "a\nb\x1b\t\x7f\\"))},
        {kHead + "getenv a\\nb\\x1b\\t\\x7f\\"},
        1},
       {"unknown catalog",
-       kRegistration + b::record(kOrigin, {0xab}, 1, 5, ytrace::level_word(ytrace::Level::failure),
-                                 {"A", 7u, uint64_t{9}}),
+       {block(b::definition(1, {0xab}, 1, kLevel, 5, "yenv", b::tags({"", 0u, uint64_t{0}})) +
+              rec(1, 0, {"A", 7u, uint64_t{9}}))},
        {kHead + "[catalog ab000000000000000000000000000000 index 1: unknown catalog] 1:\"A\" "
                 "4:7 5:9"},
        1},
       {"unknown message",
-       kRegistration + rec(static_cast<yenv_msg::Id>(55), {}),
+       {block(def(1, static_cast<yenv_msg::Id>(55), {}) + rec(1, 0, {}))},
        {kHead + yenv + " index 55: unknown message]"},
        1},
       {"arguments that do not fit",
-       kRegistration + rec(GETENV, {7u}) + rec(GETENV, {}) + rec(GETENV, {"q\"\\", "x"}) +
-           rec(SET_S64, {"N", 5u}) + rec(SET_U32, {"N", uint64_t{5}}) + rec(GETENV, {"A"}) +
-           cont({"zz"}),
+       {block(kSites + def(4, GETENV, {0u}) + def(5, GETENV, {}) + def(6, GETENV, {"", ""}) +
+              def(7, SET_S64, {"", 0u}) + def(8, SET_U32, {"", uint64_t{0}}) +
+              def(9, ADDR_BYTE, {""}, YTRACE_CONTINUATION) + rec(4, 0, {7u}) + rec(5, 0, {}) +
+              rec(6, 0, {"q\"\\", "x"}) + rec(7, 0, {"N", 5u}) + rec(8, 0, {"N", uint64_t{5}}) +
+              getenv(0, "A") + rec(9, 0, {"zz"}))},
        {kHead + yenv + " index 1: arguments do not fit \"getenv %s\"] 4:7",
         kHead + yenv + " index 1: arguments do not fit \"getenv %s\"]",
         kHead + yenv + " index 1: arguments do not fit \"getenv %s\"] 1:\"q\\\"\\\\\" 1:\"x\"",
@@ -170,117 +217,169 @@ TEST(Decode, LinesJoinContinuationsNameModulesAndShowWhatCannotBeFormatted) {
        1},
   };
   for (const auto &c : cases) {
-    const std::string file = b::file(c.entries);
-    EXPECT_EQ(decode(file), (Decoded{c.lines, "", c.at_end, file.size()})) << c.what;
+    EXPECT_EQ(decode(file(c.blocks)), (Decoded{c.lines, {}, "", c.at_end})) << c.what;
   }
 }
 
-TEST(Decode, RecordsEndAtZerosOrTheFileEndAndDecodeUpToDamage) {
-  const std::string first = rec(yenv_msg::GETENV, {"A"}), second = rec(yenv_msg::GETENV, {"B"});
-  const std::string good = b::file(kRegistration + first + second), zeros(64, '\0');
-  const size_t at_first = YTRACE_FILE_HEADER_SIZE + kRegistration.size();
-  const size_t at_second = at_first + first.size(), arg_at = at_first + YTRACE_RECORD_FIXED_SIZE;
-  auto with = [&](size_t at, uint64_t value, int bytes) {
-    std::string s = good;
-    for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(value >> (8 * i));
-    return s;
+// Records come in order of time, then of block number; the blocks a writer
+// never wrote, or that lie past where recording stopped or the file ends, and
+// entries a writer never finished hold nothing.
+TEST(Decode, MergesTheBlocksAndSaysWhatTheirWritersLeftUndone) {
+  const std::string abc = block(kSites + getenv(0, "a") + getenv(2, "c"));
+  const std::string unfinished = "offset " + std::to_string(at(1, getenv(0, "a").size())) +
+                                 ": an entry its writer never finished, skipped";
+  const struct {
+    const char *what;
+    std::string file;
+    std::string order;
+    std::vector<std::string> notices;
+  } cases[] = {
+      {"times interleaved, ties by block number",
+       file({block(kSites + getenv(0, "a") + getenv(2, "c") + getenv(2, "d"), 8),
+             block(kSites + getenv(1, "b") + getenv(2, "e") + getenv(3, "f"), 9)}),
+       "abcdef",
+       {}},
+      {"a block taken after those after it",
+       file({block(kSites + getenv(5, "c"), 8, 7, 0, kTime + 5),
+             block(kSites + getenv(0, "a") + getenv(6, "d"), 9),
+             block(kSites + getenv(1, "b"), 10, 7, 0, kTime + 1)}),
+       "abcd",
+       {}},
+      {"a block taken but never written",
+       file({abc, std::string(kBlock, 0), block(kSites + getenv(1, "b"), 9)}),
+       "abc",
+       {}},
+      {"no entry after a closed head",
+       file({block(kSites + getenv(0, "a") + b::head(YTRACE_HEAD_CLOSED) + getenv(1, "b"))}),
+       "a",
+       {}},
+      {"an entry never finished",
+       file({block(kSites + getenv(0, "a") + b::head(YTRACE_HEAD_WRITING) + getenv(1, "x")),
+             block(kSites + getenv(1, "b") + getenv(2, "c"), 9)}),
+       "abc",
+       {unfinished}},
+      {"recording stopped at a block",
+       b::file({abc, block(kSites + getenv(1, "b"), 9)}, kBlock, 2, ENOSPC),
+       "ac",
+       {"recording stopped early: block 2 could not be had (" + std::string(strerror(ENOSPC)) +
+        ")"}},
+      {"blocks taken past the file's end",
+       patched(file({abc}), YTRACE_FILE_TAKEN_OFFSET, 9, 4),
+       "ac",
+       {}},
   };
+  for (const auto &c : cases) {
+    Decoded d = decode(c.file);
+    EXPECT_EQ(order(d.lines), c.order) << c.what;
+    EXPECT_EQ(d.notices, c.notices) << c.what;
+    EXPECT_EQ(d.error, "") << c.what;
+  }
+}
+
+TEST(Decode, StopsAtDamageWithItsOffset) {
+  const std::string good = file({block(kSites + getenv(0, "a") + getenv(1, "b"))});
+  const size_t second = at(1, getenv(0, "a").size()), zeros = at(1, 2 * getenv(0, "b").size());
   auto offset = [](size_t at) { return "offset " + std::to_string(at) + ": "; };
-  const std::string no_header = "offset 0: the file ends before the end of its header";
-  const std::string truncated = offset(at_second) + "the file ends " +
-                                std::to_string(second.size() - 1) +
-                                " bytes into an entry (truncated)";
+  auto head = [](size_t size, uint16_t site) { return site << YTRACE_HEAD_SITE_SHIFT | size; };
+  const std::string bad_tag = b::definition(4, {}, 0, 0, 0, "", std::string(1, 9));
   const struct {
     const char *what;
     std::string file;
     size_t lines;
     std::string error;
   } cases[] = {
-      {"empty", "", 0, no_header},
-      {"cut in the header", good.substr(0, 5), 0, no_header},
-      {"not a trace file", with(0, 'X', 1), 0, "offset 0: not a trace file"},
-      {"header of zero bytes", zeros, 0, "offset 0: not a trace file"},
-      {"other version", with(4, 1, 2), 0,
-       "offset 0: file format version 1, this decoder reads version 2"},
-      {"header too small", with(6, 8, 2), 0,
-       "offset 0: header size 8 is not a multiple of 8 from 16"},
-      {"header size not aligned", with(6, 20, 2), 0, "offset 0: header size 20 is not a multiple"},
-      {"larger header", with(6, 24, 2).insert(YTRACE_FILE_HEADER_SIZE, 8, 'h'), 2, ""},
-      {"zero bytes allocated after the records", good + zeros, 2, ""},
-      {"a size not stored yet", with(at_second, 0, 4), 1, ""},
-      {"file ending in a size", good.substr(0, at_second + 3), 1, ""},
-      {"cut in a record", good.substr(0, good.size() - 1), 1, truncated},
-      {"entry reserved, never written, skipped", with(at_first + YTRACE_ENTRY_KIND_OFFSET, 0, 1), 1,
-       ""},
-      {"cut in an entry never written",
-       good.substr(0, good.size() - 1).replace(at_second + YTRACE_ENTRY_KIND_OFFSET, 1, 1, '\0'), 1,
-       truncated},
-      {"entry smaller than its common part", with(at_second, 16, 4), 1,
-       offset(at_second) + "entry size 16 is not a multiple of 8 in 21.."},
-      {"entry size not aligned", with(at_second, second.size() - 1, 4), 1,
-       offset(at_second) + "entry size " + std::to_string(second.size() - 1) +
-           " is not a multiple"},
-      {"entry larger than any", with(at_second, 0xfffffff8, 4), 1,
-       offset(at_second) + "entry size 4294967288 is not a multiple of 8 in 21.."},
-      {"name past its registration",
-       with(YTRACE_FILE_HEADER_SIZE + YTRACE_ENTRY_COMMON_SIZE + 2, 9, 1), 0,
-       offset(YTRACE_FILE_HEADER_SIZE) + "registration of size 32 is too short for its fields"},
-      {"bytes after the arguments and padding",
-       with(at_second, second.size() + YTRACE_ENTRY_ALIGN, 4) + zeros.substr(0, YTRACE_ENTRY_ALIGN),
-       1,
-       offset(at_second) + "record of size " + std::to_string(second.size() + YTRACE_ENTRY_ALIGN) +
-           " has bytes left over after its fields"},
-      {"unknown argument type", with(arg_at, 9, 1), 0,
-       offset(at_first) + "argument 1 has the unknown type 9"},
-      {"string past its record", with(arg_at + 1, 200, 2), 0,
-       offset(at_first) + "argument 1 runs past the end of the entry"},
-      {"entry of an unknown kind skipped", with(at_first + YTRACE_ENTRY_KIND_OFFSET, 9, 1), 1, ""},
+      {"empty", "", 0, "offset 0: the file ends before the end of its header"},
+      {"cut in the header", good.substr(0, 5), 0, "offset 0: the file ends before"},
+      {"not a trace file", patched(good, 0, 'X', 1), 0, "offset 0: not a trace file"},
+      {"header of zero bytes", std::string(kBlock, 0), 0, "offset 0: not a trace file"},
+      {"other version", patched(good, 4, 2, 2), 0,
+       "offset 0: file format version 2, this decoder reads version 3"},
+      {"block size not a multiple of pages", patched(good, 8, 6000, 4), 0,
+       "offset 0: block size 6000 is not a multiple of 4096"},
+      {"header size not a multiple", patched(good, 6, 34, 2), 0, "offset 0: header size 34 is"},
+      {"entry size not a multiple", patched(good, second, head(14, 1), 4), 1,
+       offset(second) + "entry size 14 is not a multiple of 4 from 12 on"},
+      {"record smaller than its fixed part", patched(good, second, head(8, 1), 4), 1,
+       offset(second) + "entry size 8 is not a multiple of 4 from 12 on"},
+      {"entry past its block", patched(good, zeros, head(0xfffc, 1), 4), 2,
+       offset(zeros) + "entry of size 65532 runs past the end of its block"},
+      {"file ending inside an entry", good.substr(0, second + 6), 1,
+       offset(second) + "the file ends inside an entry of size 16"},
+      {"record of a site not defined before", patched(good, second, head(16, 9), 4), 1,
+       offset(second) + "record of site 9, which its block does not define before it"},
+      {"arguments past the entry", patched(good, second + 12, 9, 2), 1,
+       offset(second) + "argument 1 runs past the end of the entry"},
+      {"bytes after the arguments and padding", patched(good, second + 15, 1, 1), 1,
+       offset(second) + "record of size 16 has bytes left over after its fields"},
+      {"a site defined again", std::string(good).replace(zeros, kSites.size(), kSites), 2,
+       offset(zeros) + "definition of site 1, which its block defined before"},
+      {"damage in a block taken after the records before it",
+       file({block(kSites + getenv(0, "a") + getenv(1, "b")),
+             block(kSites + rec(9, 5, {}), 9, 7, 0, kTime + 5)}),
+       2, offset(at(2, 0)) + "record of site 9, which its block does not define before it"},
+      {"an argument of unknown type", std::string(good).replace(zeros, bad_tag.size(), bad_tag), 2,
+       offset(zeros) + "argument 1 of site 4 has the unknown type 9"},
   };
   for (const auto &c : cases) {
-    Decoded whole = decode(c.file);
-    EXPECT_EQ(whole.lines.size(), c.lines) << c.what;
-    EXPECT_TRUE(whole.error.starts_with(c.error) && whole.error.empty() == c.error.empty())
-        << c.what << ": " << whole.error;
-    // The fewest bytes a read may give, the header's.
-    EXPECT_EQ(decode(c.file, YTRACE_FILE_HEADER_SIZE), whole) << c.what << ", read in small pieces";
+    Decoded d = decode(c.file);
+    EXPECT_EQ(d.lines.size(), c.lines) << c.what;
+    EXPECT_TRUE(d.error.starts_with(c.error)) << c.what << ": " << d.error;
   }
 }
 
-TEST(Decode, AFollowerStopsWhereNothingIsWrittenYetAndGoesOnFromThereLater) {
-  using yenv_msg::GETENV;
-  const std::string second = rec(GETENV, {"B"}), zeros(64, '\0');
-  const std::string whole =
-      b::file(kRegistration + rec(GETENV, {"A"}) + second + rec(GETENV, {"C"})) + zeros;
-  const size_t at_second = whole.find(second);
-  auto zeroed = [&](size_t at, size_t length) {
-    return std::string(whole).replace(at, length, length, '\0');
+uint64_t own_instance() {
+  std::ifstream in("/proc/self/stat");
+  std::string stat{std::istreambuf_iterator<char>(in), {}}, field;
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  for (int i = 3; i <= 22; ++i) fields >> field;
+  return std::stoull(field);
+}
+
+// A follower hands out a record only once no block can still get an earlier
+// one, and goes on where it stopped as the file is written.
+TEST(Decode, AFollowerHoldsBackWhatAWriterMayStillPrecede) {
+  const uint32_t self = static_cast<uint32_t>(getpid());
+  const uint64_t later = now_ns() + 3600000000000 - kTime;  // in an hour
+  const std::string writing = b::head(YTRACE_HEAD_WRITING);
+  auto writer = [&](uint32_t pid, uint64_t instance, const std::string &entry) {
+    return file({block(kSites + getenv(0, "a") + entry, 8, pid, instance),
+                 block(kSites + getenv(2, "b") + getenv(3, "c"), 9)});
   };
+  const std::string whole = writer(self, own_instance(), getenv(1, "x"));
   const struct {
     const char *what;
-    std::string before;  // the file when the follower first reads it
-    uint64_t offset;     // where it stops
-    size_t lines;
+    std::string first, then;  // the file at the first read, at the second
+    std::string order, then_order, at_end;
+    size_t notices;
+    std::string error;
   } cases[] = {
-      {"no header yet", "", 0, 0},
-      {"header cut", whole.substr(0, 10), 0, 0},
-      {"header not written yet, the file extended", std::string(whole.size(), '\0'), 0, 0},
-      {"entry reserved, its size not stored yet", zeroed(at_second, second.size()), at_second, 1},
-      {"entry reserved, its kind not stored yet", zeroed(at_second + YTRACE_ENTRY_KIND_OFFSET, 1),
-       at_second, 1},
-      {"file not extended over the entry yet", whole.substr(0, at_second), at_second, 1},
-      {"file ending in its size", whole.substr(0, at_second + 2), at_second, 1},
-      {"written entry cut: its start kept", whole.substr(0, at_second + 10), at_second + 10, 1},
-      {"all written", whole, whole.size() - zeros.size(), 3},
+      {"no header yet", "", whole, "", "axbc", "", 0, ""},
+      {"header cut", whole.substr(0, 10), whole, "", "axbc", "", 0, ""},
+      {"header of zero bytes", std::string(whole.size(), 0), whole, "", "axbc", "", 0, ""},
+      {"a record later than the reader's clock",
+       file({block(kSites + getenv(0, "a") + getenv(later, "z")), std::string(kBlock, 0)}), "", "a",
+       "", "z", 0, ""},
+      {"an entry written by a live writer", writer(self, own_instance(), writing), whole, "a",
+       "axbc", "", 0, ""},
+      {"its process gone", writer(INT32_MAX, 0, writing), "", "abc", "", "", 1, ""},
+      {"its pid another process's", writer(self, own_instance() + 1, writing), "", "abc", "", "", 1,
+       ""},
+      {"the file shorter", whole, whole.substr(0, kBlock), "axbc", "axbc", "", 0,
+       "offset 4096: the file became shorter than the 12288 bytes read of it"},
   };
-  const std::vector<std::string> all = {kHead + "getenv A", kHead + "getenv B", kHead + "getenv C"};
   for (const auto &c : cases) {
-    for (size_t piece : {SIZE_MAX, size_t{YTRACE_FILE_HEADER_SIZE}}) {
-      Decoded now = decode(c.before, piece, true);
-      EXPECT_EQ(now.offset, c.offset) << c.what << ", piece " << piece;
-      EXPECT_EQ(now.lines.size(), c.lines) << c.what << ", piece " << piece;
-      EXPECT_EQ(decode(c.before, piece, true, whole), (Decoded{all, "", 1, c.offset}))
-          << c.what << ", piece " << piece;
+    Decoding d(YUTIL_LIBRARY, true);
+    d.write(c.first);
+    EXPECT_EQ(order(d.poll().lines), c.order) << c.what;
+    if (!c.then.empty()) {
+      d.write(c.then);
+      EXPECT_EQ(order(d.poll().lines), c.then_order) << c.what;
     }
+    const size_t polled = d.result.lines.size();
+    d.end();
+    EXPECT_EQ(order({d.result.lines.begin() + polled, d.result.lines.end()}), c.at_end) << c.what;
+    EXPECT_EQ(d.result.notices.size(), c.notices) << c.what;
+    EXPECT_EQ(d.result.error, c.error) << c.what;
   }
 }
 
@@ -304,7 +403,7 @@ TEST(Decode, RefusesCatalogSetsWhoseMessageIdsRepeat) {
                     other = with_id("other.so", ycurs.messages[1].id ^ 1);
   char id[16];
   snprintf(id, sizeof id, "0x%08x", ycurs.messages[0].id);
-  ytrace_decoder_s *d = ytrace_decoder_new(keep_line, nullptr);
+  ytrace_decoder_s *d = ytrace_decoder_new([](void *, const char *, size_t) {}, nullptr);
   EXPECT_EQ(ytrace_decoder_load(d, repeated.c_str()), -1);
   EXPECT_EQ(ytrace_decoder_error(d), repeated + ": message id " + id + " repeats: catalog " +
                                          hex(ycurs.identity) + " index 0 and catalog " +

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
-// A trace file through the decoder's C interface, read as ytrace-decode reads it,
-// for the decoder's test and fuzz target. Every line must be printable text.
+// A trace file through the decoder's C interface, from memory or read from a
+// file as ytrace-decode reads it, for the decoder's test and fuzz target. Every
+// line and notice must be printable text.
 #ifndef YUTIL_TESTS_DECODE_DECODING_H
 #define YUTIL_TESTS_DECODE_DECODING_H
 
-#include <stdint.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -15,45 +19,114 @@
 
 struct Decoded {
   std::vector<std::string> lines;
-  std::string error;    // empty when decoded to the end
-  size_t at_end = 0;    // lines held for continuations until the input ended
-  uint64_t offset = 0;  // where the decoder stopped in the first bytes
+  std::vector<std::string> notices;
+  std::string error;  // empty when decoded to the end
+  size_t at_end = 0;  // lines held for continuations until the input ended
   bool operator==(const Decoded &) const = default;
 };
 
-inline void keep_line(void *to, const char *line, size_t length) {
-  FUZZ_REQUIRE(strlen(line) == length, "line of %zu bytes holds a NUL", length);
-  FUZZ_REQUIRE(
-      std::none_of(line, line + length, [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
-      "control character in \"%s\"", line);
-  static_cast<Decoded *>(to)->lines.emplace_back(line, length);
+// For the test's messages.
+inline std::ostream &operator<<(std::ostream &out, const Decoded &d) {
+  for (const std::string &l : d.lines) out << "\n  line: " << l;
+  for (const std::string &n : d.notices) out << "\n  notice: " << n;
+  return out << "\n  error: " << d.error << "\n  held until the end: " << d.at_end;
 }
 
-// Decodes `bytes` with the catalogs of `library` (none: null), reading `piece`
-// bytes at a time from the decoder's offset until it goes no further; a
-// follower then reads `later`, the file as writers have changed it since.
-// Why the library could not be loaded goes to `load_error`.
-inline Decoded decode_with(const char *library, std::string *load_error, const std::string &bytes,
-                           size_t piece, bool follow, const std::string &later = "") {
-  Decoded r;
-  ytrace_decoder_s *d = ytrace_decoder_new(keep_line, &r);
-  if (library != nullptr && ytrace_decoder_load(d, library) != 0)
-    *load_error = ytrace_decoder_error(d);
-  if (follow) ytrace_decoder_follow(d);
-  int rc = 0;
-  for (const std::string *file : {&bytes, &later}) {
-    for (size_t at;
-         rc == 0 && (at = static_cast<size_t>(ytrace_decoder_offset(d))) < file->size();) {
-      rc = ytrace_decoder_feed(d, file->data() + at, std::min(piece, file->size() - at));
-      if (ytrace_decoder_offset(d) == at) break;
+inline void keep_text(std::vector<std::string> *to, const char *text, size_t length) {
+  FUZZ_REQUIRE(strlen(text) == length, "text of %zu bytes holds a NUL", length);
+  FUZZ_REQUIRE(
+      std::none_of(text, text + length, [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
+      "control character in \"%s\"", text);
+  to->emplace_back(text, length);
+}
+
+// A decoder with the catalogs of `library` (none: null) on a file that a test
+// may change between reads (a memory file, read as a regular one).
+class Decoding {
+ public:
+  Decoding(const char *library, bool follow) {
+    d_ = ytrace_decoder_new([](void *r, const char *line,
+                               size_t n) { keep_text(&static_cast<Decoded *>(r)->lines, line, n); },
+                            &result);
+    ytrace_decoder_on_notice(
+        d_,
+        [](void *r, const char *notice, size_t n) {
+          keep_text(&static_cast<Decoded *>(r)->notices, notice, n);
+        },
+        &result);
+    if (library != nullptr && ytrace_decoder_load(d_, library) != 0) {
+      load_error = ytrace_decoder_error(d_);
     }
-    if (file == &bytes) r.offset = ytrace_decoder_offset(d);
+    if (follow) ytrace_decoder_follow(d_);
+    fd_ = memfd_create("trace", MFD_CLOEXEC);
   }
-  r.at_end = r.lines.size();
-  if (ytrace_decoder_end(d) != 0 || rc != 0) r.error = ytrace_decoder_error(d);
-  r.at_end = r.lines.size() - r.at_end;
-  ytrace_decoder_free(d);
-  return r;
+  ~Decoding() {
+    ytrace_decoder_free(d_);
+    close(fd_);
+  }
+  // The file now holds `bytes`, no more.
+  void write(const std::string &bytes) {
+    FUZZ_REQUIRE(ftruncate(fd_, 0) == 0 && pwrite(fd_, bytes.data(), bytes.size(), 0) ==
+                                               static_cast<ssize_t>(bytes.size()),
+                 "cannot write the trace file");
+  }
+  Decoded &read(int fd = -1) {
+    keep(ytrace_decoder_read(d_, fd < 0 ? fd_ : fd));
+    return result;
+  }
+  // A follower's read, then the lines held for continuations.
+  Decoded &poll() {
+    read();
+    ytrace_decoder_flush(d_);
+    return result;
+  }
+  Decoded &bytes(const std::string &file) {
+    keep(ytrace_decoder_bytes(d_, file.data(), file.size()));
+    return result;
+  }
+  Decoded &end() {
+    size_t before = result.lines.size();
+    keep(ytrace_decoder_end(d_));
+    result.at_end = result.lines.size() - before;
+    return result;
+  }
+
+  Decoded result;
+  std::string load_error;
+
+ private:
+  void keep(int rc) {
+    if (rc != 0) result.error = ytrace_decoder_error(d_);
+  }
+  ytrace_decoder_s *d_;
+  int fd_;
+};
+
+enum class Via { kMemory, kFile, kPipe };
+
+// The whole of `file`, from memory (ytrace_decoder_bytes), read from a file, or
+// from a pipe, which a thread fills.
+inline Decoded decode_with(const char *library, std::string *load_error, const std::string &file,
+                           Via via) {
+  Decoding d(library, false);
+  *load_error = d.load_error;
+  int ends[2];
+  if (via == Via::kMemory) {
+    d.bytes(file);
+  } else if (via == Via::kFile) {
+    d.write(file);
+    d.read();
+  } else if (pipe(ends) == 0) {
+    std::thread writer([&] {
+      FUZZ_REQUIRE(::write(ends[1], file.data(), file.size()) == ssize_t(file.size()),
+                   "cannot write the pipe");
+      close(ends[1]);
+    });
+    d.read(ends[0]);
+    writer.join();
+    close(ends[0]);
+  }
+  return d.end();
 }
 
 #endif

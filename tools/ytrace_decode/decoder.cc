@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "decoder.h"
 
-#include <algorithm>
 #include <charconv>
 
 #include "ytrace.h"
@@ -77,129 +76,74 @@ void append_quoted(std::string &out, std::string_view text) {
 
 }  // namespace
 
+Decoder::Decoder(Sink sink)
+    : sink_(std::move(sink)),
+      reader_([this](const BlockHeader &block, const Record &r) { record(block, r); }) {}
+
 bool Decoder::load(const std::string &path) {
   return catalogs_.load(path, &error_);
 }
 
-bool Decoder::feed(std::string_view bytes) {
-  if (damaged_) return false;
-  if (part_ != 0) {
-    size_t take = std::min(bytes.size(), part_ - pending_.size());
-    pending_.append(bytes.substr(0, take));
-    bytes.remove_prefix(take);
-    if (pending_.size() < part_) return true;
-    consume(pending_);
-    pending_.clear();
-    if (damaged_) return false;
-  }
-  size_t used = consume(bytes);
-  if (part_ != 0) pending_.assign(bytes.substr(used));
-  return !damaged_;
-}
-
-void Decoder::flush() {
-  release(true);
-}
-
-bool Decoder::end() {
-  if (!damaged_ && !header_done_) {
-    fail("offset 0: the file ends before the end of its header");
-  } else if (!damaged_ && part_ != 0) {
-    fail("offset " + std::to_string(offset_) + ": the file ends " +
-         std::to_string(pending_.size()) + " bytes into an entry (truncated)");
-  }
-  release(true);
-  return !damaged_;
-}
-
 void Decoder::fail(std::string why) {
-  error_ = std::move(why);
-  damaged_ = true;
-  release(true);
+  reader_.fail(std::move(why));
+  checked(false);
 }
 
-// Decodes the header and entries at the start of `bytes`; returns the bytes
-// used, and sets part_ when it stopped in one written but not all there.
-size_t Decoder::consume(std::string_view bytes) {
-  size_t at = 0;
-  std::string why;
-  for (;;) {
-    std::string_view rest = bytes.substr(at);
-    size_t size = 0;
-    Scan scan = header_done_ ? scan_entry(rest, &entry_, &why) : scan_header(rest, &size, &why);
-    if (header_done_) size = entry_.size;
-    if (scan == Scan::kDamaged && follow_ && !header_done_ &&
-        rest.substr(0, 4).find_first_not_of('\0') == std::string_view::npos) {
-      scan = Scan::kNothing;  // a file made in place gets its magic last
-    }
-    if (scan == Scan::kUnwritten && !follow_) {
-      // Its writer died or failed: it is skipped, once all its bytes are there.
-      scan = rest.size() < size ? Scan::kPart : Scan::kComplete;
-    }
-    if (scan != Scan::kComplete) {
-      if (scan == Scan::kDamaged) fail("offset " + std::to_string(offset_ + at) + ": " + why);
-      part_ = scan == Scan::kPart ? size : 0;
-      offset_ += at;
-      return at;
-    }
-    if (!header_done_) {
-      header_done_ = true;
-    } else if (entry_.kind == YTRACE_ENTRY_REGISTRATION) {
-      std::string &name = modules_[uint64_t{entry_.pid} << 16 | entry_.module];
-      name.clear();
-      append_escaped(name, entry_.name, false);
-    } else if (entry_.kind == YTRACE_ENTRY_RECORD) {
-      record(entry_);
-    }
-    at += size;
+bool Decoder::checked(bool ok) {
+  if (!ok) {
+    error_ = reader_.error();
+    release(true);
   }
+  return ok;
 }
 
-void Decoder::record(const Entry &e) {
-  uint64_t thread = uint64_t{e.pid} << 32 | e.tid;
-  bool continuation = (e.level_word & YTRACE_CONTINUATION) != 0;
+void Decoder::record(const BlockHeader &block, const Record &r) {
+  const Site &site = *r.site;
+  const Thread thread{block.pid, block.tid, block.instance};
+  bool continuation = (site.level_word & YTRACE_CONTINUATION) != 0;
   if (auto it = continuation ? open_.find(thread) : open_.end(); it != open_.end()) {
     std::string &line = held_[it->second - released_].text;
     if (line.size() < kMaxLine) {
-      append_text(e, line);
+      append_text(r, line);
       return;
     }
   }
   std::string line = std::move(spare_);
   line.clear();
-  append_time(line, e.time_ns);
+  append_time(line, r.time_ns);
   line += ' ';
-  append_number(line, e.pid);
+  append_number(line, block.pid);
   line += '/';
-  append_number(line, e.tid);
+  append_number(line, block.tid);
   line += ' ';
-  if (auto m = modules_.find(uint64_t{e.pid} << 16 | e.module); m != modules_.end()) {
-    line += m->second;
+  if (site.module_name.empty()) {
+    append_number(line, site.module);
   } else {
-    append_number(line, e.module);
+    append_escaped(line, site.module_name, false);
   }
   line += " L";
-  append_number(line, e.level_word >> YTRACE_LEVEL_SHIFT);
+  append_number(line, site.level_word >> YTRACE_LEVEL_SHIFT);
   line += continuation ? " ... " : " ";  // the line it continues is gone
-  append_text(e, line);
+  append_text(r, line);
   add_line(thread, std::move(line));
 }
 
 // The message formatted with the record's arguments or, when that cannot be
 // done exactly, the record's raw fields in brackets.
-void Decoder::append_text(const Entry &e, std::string &out) {
-  const std::vector<CatalogMessage> *catalog = catalogs_.find(e.identity);
+void Decoder::append_text(const Record &r, std::string &out) {
+  const Site &site = *r.site;
+  const std::vector<CatalogMessage> *catalog = catalogs_.find(site.catalog.data());
   const CatalogMessage *m =
-      catalog != nullptr && e.index < catalog->size() ? &(*catalog)[e.index] : nullptr;
-  if (m != nullptr && m->unsupported.empty() && m->format.fits(e.args)) {
+      catalog != nullptr && site.index < catalog->size() ? &(*catalog)[site.index] : nullptr;
+  if (m != nullptr && m->unsupported.empty() && m->format.fits(r.args)) {
     scratch_.clear();
-    m->format.append(e.args, scratch_);
+    m->format.append(r.args, scratch_);
     append_escaped(out, scratch_, false);
     return;
   }
   if (!out.empty() && out.back() != ' ') out += ' ';
-  out += "[catalog " + ytcat::to_hex(e.identity, YTRACE_FILE_IDENTITY_SIZE) + " index ";
-  append_number(out, e.index);
+  out += "[catalog " + ytcat::to_hex(site.catalog.data(), site.catalog.size()) + " index ";
+  append_number(out, site.index);
   if (m == nullptr) {
     out += catalog == nullptr ? ": unknown catalog" : ": unknown message";
   } else if (!m->unsupported.empty()) {
@@ -210,7 +154,7 @@ void Decoder::append_text(const Entry &e, std::string &out) {
     append_quoted(out, m->text);
   }
   out += ']';
-  for (const Arg &a : e.args) {
+  for (const Arg &a : r.args) {
     out += ' ';
     append_number(out, unsigned{a.tag});
     out += ':';
@@ -222,7 +166,7 @@ void Decoder::append_text(const Entry &e, std::string &out) {
   }
 }
 
-void Decoder::add_line(uint64_t thread, std::string line) {
+void Decoder::add_line(const Thread &thread, std::string line) {
   uint64_t number = released_ + held_.size();
   auto [it, added] = open_.try_emplace(thread, number);
   if (!added) {

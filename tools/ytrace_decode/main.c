@@ -26,54 +26,37 @@ static int usage(FILE *to, int status) {
   return status;
 }
 
+static unsigned long lines_printed;
+
 static void print_line(void *context, const char *line, size_t length) {
   fwrite(line, 1, length, context);
   putc('\n', context);
+  lines_printed++;
 }
 
-/* Feeds the decoder from fd to the records' end or, following, on as the file
- * grows. A file is read again from the decoder's offset each time, since the
- * bytes past it may still be written; from a pipe, whose bytes do not change,
- * those not decoded are kept and more read after them. Returns null when all
- * was decoded, otherwise the reason it stopped. */
+static void print_notice(void *file, const char *notice, size_t length) {
+  (void)length;
+  fprintf(stderr, "ytrace-decode: %s: %s\n", (const char *)file, notice);
+}
+
+/* Decodes the file to its end or, following, on as it grows. Returns null when
+ * all was decoded, otherwise the reason it stopped. */
 static const char *decode(ytrace_decoder_s *d, int fd, int follow) {
-  static char buf[1 << 16];
-  static char reason[128];
-  int seekable = lseek(fd, 0, SEEK_CUR) >= 0;
-  if (follow && seekable) ytrace_decoder_follow(d);
-  size_t kept = 0;
-  int quiet_polls = 0;
+  struct stat st;
+  /* Only a regular file can be read again as it grows. */
+  if (!follow || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int failed = ytrace_decoder_read(d, fd) != 0 || ytrace_decoder_end(d) != 0;
+    return failed ? ytrace_decoder_error(d) : NULL;
+  }
+  ytrace_decoder_follow(d);
   for (;;) {
-    uint64_t at = ytrace_decoder_offset(d);
-    ssize_t n =
-        seekable ? pread(fd, buf, sizeof buf, (off_t)at) : read(fd, buf + kept, sizeof buf - kept);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      snprintf(reason, sizeof reason, "cannot read: %s", strerror(errno));
-      return reason;
-    }
-    size_t have = seekable ? (size_t)n : kept + (size_t)n;
-    if (n > 0 && ytrace_decoder_feed(d, buf, have) != 0) return ytrace_decoder_error(d);
-    size_t used = (size_t)(ytrace_decoder_offset(d) - at);
-    if (!seekable) {
-      kept = have - used;
-      memmove(buf, buf + used, kept);
-    }
-    if (n > 0 && (used > 0 || !seekable)) {
-      quiet_polls = 0;
-    } else if (!follow) {
-      return ytrace_decoder_end(d) == 0 ? NULL : ytrace_decoder_error(d);
-    } else {
-      /* Nothing more for now. The continuations of a record are written right
-       * after it, so lines held for them are shown only after a quiet poll. */
-      if (quiet_polls++ > 0) {
-        ytrace_decoder_flush(d);
-        fflush(stdout);
-      }
-      struct stat st;
-      if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (uint64_t)st.st_size < at) {
-        return "the file became shorter while it was followed";
-      }
+    unsigned long before = lines_printed;
+    if (ytrace_decoder_read(d, fd) != 0) return ytrace_decoder_error(d);
+    if (lines_printed == before) {
+      /* Nothing more for now: a continuation written later starts a line of
+       * its own. */
+      ytrace_decoder_flush(d);
+      fflush(stdout);
       usleep(POLL_MICROSECONDS);
     }
   }
@@ -121,6 +104,7 @@ int main(int argc, char **argv) {
     fputs("ytrace-decode: out of memory\n", stderr);
     return 1;
   }
+  ytrace_decoder_on_notice(d, print_notice, (void *)file);
   int status = 0;
   for (int i = 0; i < libs && status == 0; i++) {
     if (ytrace_decoder_load(d, argv[i]) != 0) {

@@ -41,16 +41,21 @@ int ytrace_decoder_load(ytrace_decoder_s *d, const char *library_path) {
   return checked(d, [&] { return d->decoder.load(library_path); });
 }
 
+void ytrace_decoder_on_notice(ytrace_decoder_s *d, ytrace_decoder_line_fn notice, void *context) {
+  d->decoder.on_notice(
+      [=](const std::string &text) { notice(context, text.c_str(), text.size()); });
+}
+
 void ytrace_decoder_follow(ytrace_decoder_s *d) {
   d->decoder.follow();
 }
 
-uint64_t ytrace_decoder_offset(const ytrace_decoder_s *d) {
-  return d->decoder.offset();
+int ytrace_decoder_read(ytrace_decoder_s *d, int fd) {
+  return checked(d, [&] { return d->decoder.read(fd); });
 }
 
-int ytrace_decoder_feed(ytrace_decoder_s *d, const void *bytes, size_t length) {
-  return checked(d, [&] { return d->decoder.feed({static_cast<const char *>(bytes), length}); });
+int ytrace_decoder_bytes(ytrace_decoder_s *d, const void *bytes, size_t length) {
+  return checked(d, [&] { return d->decoder.bytes({static_cast<const char *>(bytes), length}); });
 }
 
 void ytrace_decoder_flush(ytrace_decoder_s *d) {

@@ -64,8 +64,10 @@ int ytrace_decoder_bytes(ytrace_decoder_s *d, const void *bytes, size_t length);
  * records are there for now. */
 void ytrace_decoder_flush(ytrace_decoder_s *d);
 
-/* The input is complete: hands out every line; -1 if the file ended inside its
- * header, or had failed before. */
+/* The input is complete: hands out every line, and the records of the blocks
+ * read that a follower held back, an entry still being written then taken as
+ * one its writer never finished; -1 if the file ended inside its header, or had
+ * failed before. */
 int ytrace_decoder_end(ytrace_decoder_s *d);
 
 /* Why the last call failed: "offset N: what was wrong" for the trace file,
