@@ -27,7 +27,12 @@ static unsigned module_count;
  * each other: each takes a ticket, writes its slot, then marks the slot with the
  * ticket + 1. The ticket wraps, which YTRACE_CAPTURE_RING divides. */
 static ytrace_capture_record_s ring[YTRACE_CAPTURE_RING];
-static uint32_t ring_ticket, ring_cleared, ring_written[YTRACE_CAPTURE_RING];
+/* Each in a cache line of its own: threads on other processors write them. */
+typedef struct {
+  _Alignas(64) uint32_t value;
+} line_s;
+static line_s ring_ticket, ring_written[YTRACE_CAPTURE_RING];
+static uint32_t ring_cleared;
 /* YTRACE_LEVEL read, YTRACE_FILE's file tried: each once per process, under the
  * lock, so that no fork copies it half done. */
 static int levels_read, file_tried;
@@ -143,9 +148,9 @@ uint32_t ytrace_last_level(void) {
  * that keeping a record costs little next to the code that emits it. */
 static void keep_in_ring(const void *catalog, uint32_t index, uint16_t module_id,
                          uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
-  uint32_t ticket = __atomic_fetch_add(&ring_ticket, 1, __ATOMIC_RELAXED);
+  uint32_t ticket = __atomic_fetch_add(&ring_ticket.value, 1, __ATOMIC_RELAXED);
   uint32_t slot = ticket % YTRACE_CAPTURE_RING;
-  __atomic_store_n(&ring_written[slot], 0, __ATOMIC_RELAXED);
+  __atomic_store_n(&ring_written[slot].value, 0, __ATOMIC_RELAXED);
   __atomic_thread_fence(__ATOMIC_RELEASE);
   ytrace_capture_record_s *r = &ring[slot];
   r->catalog = catalog;
@@ -164,7 +169,7 @@ static void keep_in_ring(const void *catalog, uint32_t index, uint16_t module_id
       a->text[n] = 0;
     }
   }
-  __atomic_store_n(&ring_written[slot], ticket + 1, __ATOMIC_RELEASE);
+  __atomic_store_n(&ring_written[slot].value, ticket + 1, __ATOMIC_RELEASE);
 }
 
 /* Records one emit call; `signature` holds the argument type digits. The file
@@ -228,14 +233,14 @@ int __YTf_114(HEAD, const char *a, const char *b, uint32_t d) {
 }
 
 void ytrace_capture_clear(void) {
-  __atomic_store_n(&ring_cleared, __atomic_load_n(&ring_ticket, __ATOMIC_ACQUIRE),
+  __atomic_store_n(&ring_cleared, __atomic_load_n(&ring_ticket.value, __ATOMIC_ACQUIRE),
                    __ATOMIC_RELEASE);
 }
 
 /* The ticket of the oldest record held, and how many are held. */
 static uint32_t held(uint32_t *first) {
   uint32_t cleared = __atomic_load_n(&ring_cleared, __ATOMIC_ACQUIRE);
-  uint32_t next = __atomic_load_n(&ring_ticket, __ATOMIC_ACQUIRE);
+  uint32_t next = __atomic_load_n(&ring_ticket.value, __ATOMIC_ACQUIRE);
   uint32_t n = next - cleared < YTRACE_CAPTURE_RING ? next - cleared : YTRACE_CAPTURE_RING;
   *first = next - n;
   return n;
@@ -253,13 +258,13 @@ int ytrace_capture_get(size_t i, ytrace_capture_record_s *out) {
   if (i >= held(&first)) return -1;
   uint32_t ticket = first + (uint32_t)i, slot = ticket % YTRACE_CAPTURE_RING;
   uint32_t written;
-  while ((written = __atomic_load_n(&ring_written[slot], __ATOMIC_ACQUIRE)) != ticket + 1 &&
+  while ((written = __atomic_load_n(&ring_written[slot].value, __ATOMIC_ACQUIRE)) != ticket + 1 &&
          written - (ticket + 1) > YTRACE_CAPTURE_RING) {
     sched_yield();
   }
   *out = ring[slot];
   __atomic_thread_fence(__ATOMIC_ACQUIRE);
-  return __atomic_load_n(&ring_written[slot], __ATOMIC_RELAXED) == ticket + 1 ? 0 : -1;
+  return __atomic_load_n(&ring_written[slot].value, __ATOMIC_RELAXED) == ticket + 1 ? 0 : -1;
 }
 
 void ytrace_capture_set_level(const char *module_name, int max_level) {
