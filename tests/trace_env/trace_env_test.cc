@@ -277,8 +277,8 @@ TEST_F(TraceFile, ProcessesStartingTogetherWriteOneHeaderAndWholeEntries) {
     int in_order = 0;
     std::vector<Entry> entries = read_entries(path);
     for (const Entry &e : entries) {
-      std::string tail = "1:\"" + kLong + "\" 1:\"" + kLong + "\" 4:" +
-                         std::to_string(next[{e.pid, e.tid}]++);
+      std::string tail =
+          "1:\"" + kLong + "\" 1:\"" + kLong + "\" 4:" + std::to_string(next[{e.pid, e.tid}]++);
       in_order += e.tid != e.pid && children.count(e.pid) == 1 &&
                   e.text.starts_with("yrace L3 rec ") && e.text.ends_with(tail);
     }
