@@ -50,7 +50,8 @@ static uint32_t definition_size(const ytrace_site_s *key, unsigned arg_count) {
 static void write_definition(unsigned char *p, const ytrace_site_s *site, const ytrace_arg_s *args,
                              unsigned arg_count) {
   const char *name = ytrace_module_name(site->module_id);
-  size_t name_length = name != NULL ? strnlen(name, YTRACE_NAME_MAX) : 0;
+  if (name == NULL) name = ""; /* not registered: no name */
+  size_t name_length = strnlen(name, YTRACE_NAME_MAX);
   p = put(p + 4, YTRACE_DEFINE_SITE, 1);
   p = put(p, site->id, 2);
   memcpy(p, site->catalog, YTRACE_FILE_IDENTITY_SIZE);
