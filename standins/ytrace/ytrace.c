@@ -150,8 +150,8 @@ static void keep_in_ring(const void *catalog, uint32_t index, uint16_t module_id
                          uint32_t level_word, const ytrace_arg_s *args, unsigned arg_count) {
   uint32_t ticket = __atomic_fetch_add(&ring_ticket.value, 1, __ATOMIC_RELAXED);
   uint32_t slot = ticket % YTRACE_CAPTURE_RING;
-  __atomic_store_n(&ring_written[slot].value, 0, __ATOMIC_RELAXED);
-  __atomic_thread_fence(__ATOMIC_RELEASE);
+  /* Unmarked before any of the slot changes (acquire: nothing after moves before). */
+  __atomic_exchange_n(&ring_written[slot].value, 0, __ATOMIC_ACQUIRE);
   ytrace_capture_record_s *r = &ring[slot];
   r->catalog = catalog;
   r->message_index = index;
@@ -263,8 +263,8 @@ int ytrace_capture_get(size_t i, ytrace_capture_record_s *out) {
     sched_yield();
   }
   *out = ring[slot];
-  __atomic_thread_fence(__ATOMIC_ACQUIRE);
-  return __atomic_load_n(&ring_written[slot].value, __ATOMIC_RELAXED) == ticket + 1 ? 0 : -1;
+  /* Checked after the copy (release: nothing before moves after). */
+  return __atomic_fetch_add(&ring_written[slot].value, 0, __ATOMIC_RELEASE) == ticket + 1 ? 0 : -1;
 }
 
 void ytrace_capture_set_level(const char *module_name, int max_level) {

@@ -31,6 +31,8 @@ _Static_assert(YTRACE_FILE_CHUNK % YTRACE_WINDOW_SIZE == 0 &&
                "a block never straddles a window, nor a window a growth step");
 
 static int fd = -1;
+/* Set once the file is open; cleared for good when recording stops. */
+static int recording;
 static unsigned char *header;
 /* The file is known to be at least this long. */
 static uint64_t allocated;
@@ -61,7 +63,8 @@ int ytrace_file_blocks_start(int f, unsigned char *h) {
   if (fstat(f, &st) != 0 || pthread_key_create(&writer_key, end_thread) != 0) return 0;
   header = h;
   allocated = (uint64_t)st.st_size;
-  __atomic_store_n(&fd, f, __ATOMIC_RELEASE);
+  fd = f;
+  __atomic_store_n(&recording, 1, __ATOMIC_RELEASE);
   return 1;
 }
 
@@ -72,7 +75,7 @@ void ytrace_file_blocks_after_fork(void) {
 }
 
 ytrace_writer_s *ytrace_file_writer(void) {
-  if (__atomic_load_n(&fd, __ATOMIC_ACQUIRE) < 0) return NULL;
+  if (!__atomic_load_n(&recording, __ATOMIC_ACQUIRE)) return NULL;
   if (writer == NULL) {
     ytrace_writer_s *w = calloc(1, sizeof *w);
     if (w == NULL || pthread_setspecific(writer_key, w) != 0) {
@@ -105,7 +108,7 @@ static void stop(uint32_t block, int why) {
                                   __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
     __atomic_store_n(header_field(YTRACE_FILE_STOP_ERRNO_OFFSET), (uint32_t)why, __ATOMIC_RELAXED);
   }
-  __atomic_store_n(&fd, -1, __ATOMIC_RELEASE);
+  __atomic_store_n(&recording, 0, __ATOMIC_RELAXED);
 }
 
 /* The address of file offset `at` in the thread's window, moved there if need
@@ -127,7 +130,7 @@ static unsigned char *mapped(ytrace_writer_s *w, uint64_t at) {
 /* Takes the next block for the calling thread and writes its header. */
 static int take_block(ytrace_writer_s *w) {
   if (__atomic_load_n(header_field(YTRACE_FILE_STOPPED_OFFSET), __ATOMIC_ACQUIRE) != 0) {
-    __atomic_store_n(&fd, -1, __ATOMIC_RELEASE);
+    __atomic_store_n(&recording, 0, __ATOMIC_RELAXED);
     return 0;
   }
   uint32_t i = __atomic_fetch_add(header_field(YTRACE_FILE_TAKEN_OFFSET), 1, __ATOMIC_RELAXED);
