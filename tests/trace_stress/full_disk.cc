@@ -5,8 +5,10 @@
 // the trace stand-in included, which grows the file with fallocate only; the
 // 64-bit form is what 32-bit builds with 64-bit file offsets call.
 // Each form defined apart: with 64-bit offsets the headers would name fallocate
-// fallocate64 here.
+// fallocate64 here. 64-bit time (a compiler default on Debian 13 armhf) needs
+// 64-bit offsets, and nothing here uses time.
 #undef _FILE_OFFSET_BITS
+#undef _TIME_BITS
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
