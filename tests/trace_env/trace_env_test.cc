@@ -132,7 +132,8 @@ TEST(TraceLevels, EnvironmentSetsDefaultAndPerModuleLevels) {
            {registered("yenv"), registered("ycurs"), registered("yother"), uint16_t(0)}) {
         ytrace_capture_clear();
         for (uint32_t level = 0; level < 10; level++) __YTf_0(kIdentity, 0, id, level << 24);
-        answer += (answer.empty() ? "" : " ") + std::to_string(int(ytrace_capture_count()) - 1);
+        if (!answer.empty()) answer += ' ';
+        answer += std::to_string(int(ytrace_capture_count()) - 1);
       }
       return answer;
     });
