@@ -341,7 +341,8 @@ std::string reaped(pid_t pid) {
       return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), "still running after 5 s";
     usleep(1000);
   }
-  return status == 0 ? "" : "exit status " + std::to_string(status);
+  std::string failed = "exit status ";
+  return status == 0 ? "" : failed += std::to_string(status);
 }
 
 // Forks again and again while another thread spends much of its time holding the
