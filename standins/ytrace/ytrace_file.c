@@ -26,19 +26,14 @@
 static pid_t pid;
 static uint64_t instance;
 
-/* The low `bytes` bytes of `value`, in the file's (and the writer's) byte order. */
-static unsigned char *put(unsigned char *p, uint64_t value, int bytes) {
-  memcpy(p, &value, (size_t)bytes);
-  return p + bytes;
-}
-
 /* A new file's header; an existing file's must start the same up to its count of
  * blocks taken. */
 static void fill_header(unsigned char *h) {
   memset(h, 0, YTRACE_FILE_HEADER_SIZE);
   memcpy(h, YTRACE_FILE_MAGIC, 4);
-  unsigned char *p = put(put(h + 4, YTRACE_FILE_VERSION, 2), YTRACE_FILE_HEADER_SIZE, 2);
-  put(put(p, YTRACE_BLOCK_SIZE, 4), 1, 4); /* block 0 is the header's */
+  unsigned char *p =
+      ytrace_put(ytrace_put(h + 4, YTRACE_FILE_VERSION, 2), YTRACE_FILE_HEADER_SIZE, 2);
+  ytrace_put(ytrace_put(p, YTRACE_BLOCK_SIZE, 4), 1, 4); /* block 0 is the header's */
 }
 
 /* The header's first 8 bytes, as one number: a file made a record file in place

@@ -7,11 +7,6 @@
 
 #include "ytrace_internal.h"
 
-static unsigned char *put(unsigned char *p, uint64_t value, int bytes) {
-  memcpy(p, &value, (size_t)bytes);
-  return p + bytes;
-}
-
 static uint32_t padded(size_t length) {
   return (uint32_t)(length + YTRACE_ENTRY_ALIGN - 1) / YTRACE_ENTRY_ALIGN * YTRACE_ENTRY_ALIGN;
 }
@@ -52,27 +47,27 @@ static void write_definition(unsigned char *p, const ytrace_site_s *site, const 
   const char *name = ytrace_module_name(site->module_id);
   if (name == NULL) name = ""; /* not registered: no name */
   size_t name_length = strnlen(name, YTRACE_NAME_MAX);
-  p = put(p + 4, YTRACE_DEFINE_SITE, 1);
-  p = put(p, site->id, 2);
+  p = ytrace_put(p + 4, YTRACE_DEFINE_SITE, 1);
+  p = ytrace_put(p, site->id, 2);
   memcpy(p, site->catalog, YTRACE_FILE_IDENTITY_SIZE);
-  p = put(put(p + YTRACE_FILE_IDENTITY_SIZE, site->index, 4), site->level_word, 4);
-  p = put(put(p, site->module_id, 2), name_length, 1);
+  p = ytrace_put(ytrace_put(p + YTRACE_FILE_IDENTITY_SIZE, site->index, 4), site->level_word, 4);
+  p = ytrace_put(ytrace_put(p, site->module_id, 2), name_length, 1);
   memcpy(p, name, name_length);
-  p = put(p + name_length, arg_count, 1);
-  for (unsigned i = 0; i < arg_count; i++) p = put(p, (uint64_t)(args[i].type - '0'), 1);
+  p = ytrace_put(p + name_length, arg_count, 1);
+  for (unsigned i = 0; i < arg_count; i++) p = ytrace_put(p, (uint64_t)(args[i].type - '0'), 1);
 }
 
 static void write_values(unsigned char *p, uint64_t time, const ytrace_arg_s *args,
                          unsigned arg_count) {
-  p = put(p + 4, time, 8);
+  p = ytrace_put(p + 4, time, 8);
   for (unsigned i = 0; i < arg_count; i++) {
     if (args[i].type == '1') {
       size_t length = string_length(&args[i]);
-      p = put(p, length, 2);
+      p = ytrace_put(p, length, 2);
       memcpy(p, args[i].text, length);
       p += length;
     } else {
-      p = put(p, args[i].number, args[i].type == '4' ? 4 : 8);
+      p = ytrace_put(p, args[i].number, args[i].type == '4' ? 4 : 8);
     }
   }
 }

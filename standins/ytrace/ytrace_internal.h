@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <signal.h>
 #include <stdint.h>
+#include <string.h>
 #include <sys/types.h>
 
 #include "ytrace_capture.h"
@@ -15,6 +16,13 @@
 
 /* Numbers go into the file as they are in memory: the file's byte order. */
 _Static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a little-endian writer");
+
+/* Stores the low `bytes` bytes of `value` at `p`, in the file's (and the
+ * writer's) byte order; returns the address after them. */
+static inline unsigned char *ytrace_put(unsigned char *p, uint64_t value, int bytes) {
+  memcpy(p, &value, (size_t)bytes);
+  return p + bytes;
+}
 
 /* Longest module name kept; a longer one is known by its first this many bytes. */
 #define YTRACE_NAME_MAX 31
