@@ -386,16 +386,16 @@ ReadResult read_catalog_file(const std::string &path) {
   }
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    r.error = "cannot open " + path + ": " + strerror(errno);
+    r.error = std::string("cannot open: ") + strerror(errno);
     return r;
   }
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    r.error = path + " is not a regular file";
+    r.error = "not a regular file";
   } else {
     ElfPtr e(elf_begin(fd, ELF_C_READ, nullptr));
     if (!e) {
-      r.error = "cannot read " + path + ": " + elf_error();
+      r.error = "cannot read: " + elf_error();
     } else {
       r = read_elf(e.get());
     }

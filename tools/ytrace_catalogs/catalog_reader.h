@@ -67,7 +67,8 @@ struct ReadResult {
   bool ok() const { return error.empty(); }
 };
 
-// Reads the ELF file at `path` (32- or 64-bit).
+// Reads the ELF file at `path` (32- or 64-bit). The error does not name the
+// path: the caller puts it first, once.
 ReadResult read_catalog_file(const std::string &path);
 // Same for an ELF image held in memory.
 ReadResult read_catalog_image(std::vector<char> image);
