@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "catalog_reader.h"
+#include "command_line.h"
 #include "trace_catalogs.h"
 
 namespace {
@@ -56,30 +57,27 @@ std::string quoted(std::string_view text) {
   return out + "\"";
 }
 
-int usage(FILE *to, int status) {
-  fputs(
-      "usage: ytrace-catalogs FILE\n"
-      "Prints the trace message catalogs that the library file FILE carries: per catalog\n"
-      "its ordinal, name (when recognised) and identity, then per message the catalog,\n"
-      "index, message id and text. --version prints the version.\n",
-      to);
-  return status;
-}
+const char kUsage[] =
+    "usage: ytrace-catalogs FILE\n"
+    "Prints the trace message catalogs that the library file FILE carries: per catalog\n"
+    "its ordinal, name (when recognised) and identity, then per message the catalog,\n"
+    "index, message id and text.\n"
+    "  -h, --help     show this text\n"
+    "      --version  show the version\n";
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
-    return usage(stdout, 0);
+  cli_s cli;
+  cli_start(&cli, "ytrace-catalogs", kUsage, argc, argv);
+  const char *path = nullptr;
+  while (cli_next(&cli)) {
+    int standard = cli_standard(&cli);
+    if (standard >= 0) return standard;
+    if (cli_is_option(&cli) || path != nullptr) return cli_unexpected(&cli);
+    path = cli.arg;
   }
-  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-    puts("ytrace-catalogs (libyutil) " YUTIL_VERSION);
-    return 0;
-  }
-  if (argc != 2) {
-    return usage(stderr, 2);
-  }
-  const char *path = argv[1];
+  if (path == nullptr) return cli_usage_error(&cli, "missing FILE");
   ytcat::ReadResult r = ytcat::read_catalog_file(path);
   if (!r.ok()) {
     fprintf(stderr, "ytrace-catalogs: %s: %s\n", path, r.error.c_str());
@@ -94,6 +92,8 @@ int main(int argc, char **argv) {
   }
   printf("\n");
 
+  // A wrong id is reported, and the listing goes on: it shows what the file holds.
+  int status = 0;
   for (const ytcat::Catalog &c : f.catalogs) {
     std::string name = catalog_name(c);
     // An unrecognised catalog is labelled by its ordinal, "#1".
@@ -109,9 +109,10 @@ int main(int argc, char **argv) {
       uint32_t derived = ytcat::message_id(c.identity, static_cast<uint16_t>(m.index), m.text);
       if (derived != m.id) {
         fprintf(stderr,
-                "ytrace-catalogs: %s: warning: catalog %u message %u: id 0x%08x is not the one "
-                "derived from identity, index and text (0x%08x)\n",
+                "ytrace-catalogs: %s: catalog %u message %u: id 0x%08x is not the one derived "
+                "from identity, index and text (0x%08x)\n",
                 path, c.ordinal, m.index, m.id, derived);
+        status = 1;
       }
     }
   }
@@ -119,5 +120,5 @@ int main(int argc, char **argv) {
     fprintf(stderr, "ytrace-catalogs: cannot write the listing: %s\n", strerror(errno));
     return 1;
   }
-  return 0;
+  return status;
 }

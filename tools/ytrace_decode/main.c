@@ -8,23 +8,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "command_line.h"
 #include "ytrace_decode.h"
 
 enum { POLL_MICROSECONDS = 100000 };
 
-static int usage(FILE *to, int status) {
-  fputs(
-      "usage: ytrace-decode [--follow] FILE --lib LIBFILE...\n"
-      "Prints the records of the trace record file FILE (\"-\": standard input), one\n"
-      "line each, with the message texts the library files LIBFILE carry:\n"
-      "  HH:MM:SS.uuuuuu PID/TID MODULE LLEVEL TEXT   (time of day in UTC)\n"
-      "  -f, --follow   wait for FILE to be made, then go on reading as it grows,\n"
-      "                 until interrupted\n"
-      "  -h, --help     show this text\n"
-      "      --version  show the version\n",
-      to);
-  return status;
-}
+static const char usage[] =
+    "usage: ytrace-decode [--follow] FILE --lib LIBFILE...\n"
+    "Prints the records of the trace record file FILE (\"-\": standard input), one\n"
+    "line each, with the message texts the library files LIBFILE carry:\n"
+    "  HH:MM:SS.uuuuuu PID/TID MODULE LLEVEL TEXT   (time of day in UTC)\n"
+    "  -f, --follow   wait for FILE to be made, then go on reading as it grows,\n"
+    "                 until interrupted\n"
+    "      --lib LIBFILE..., --lib=LIBFILE...\n"
+    "                 the library files: every later argument that is not an\n"
+    "                 option is one too, so FILE goes before --lib\n"
+    "  -h, --help     show this text\n"
+    "      --version  show the version\n";
 
 static unsigned long lines_printed;
 
@@ -74,30 +74,35 @@ static int open_file(const char *file, int follow) {
 }
 
 int main(int argc, char **argv) {
-  const char *file = NULL;
-  int follow = 0, in_libs = 0, libs = 0;
-  for (int i = 1; i < argc; i++) {
-    const char *a = argv[i];
-    if (strcmp(a, "-h") == 0 || strcmp(a, "--help") == 0) return usage(stdout, 0);
-    if (strcmp(a, "--version") == 0) {
-      puts("ytrace-decode (libyutil) " YUTIL_VERSION);
-      return 0;
-    }
-    if (strcmp(a, "-f") == 0 || strcmp(a, "--follow") == 0) {
+  cli_s c;
+  cli_start(&c, "ytrace-decode", usage, argc, argv);
+  const char *file = NULL, *lib;
+  int follow = 0, libs = 0, status = 0;
+  while (cli_next(&c)) {
+    int standard = cli_standard(&c);
+    if (standard >= 0) return standard;
+    if (cli_flag(&c, "follow", "f", &status)) {
       follow = 1;
-    } else if (strcmp(a, "--lib") == 0) {
-      in_libs = 1;
-    } else if (a[0] == '-' && a[1] != '\0') {
-      return usage(stderr, 2);
-    } else if (in_libs) {
-      argv[libs++] = argv[i]; /* gathered at the front, which is read no more */
+    } else if (cli_value(&c, "lib", "a file", &lib, &status)) {
+      argv[libs++] = (char *)lib; /* gathered at the front, which is read no more */
+    } else if (cli_is_option(&c)) {
+      return cli_unexpected(&c);
+    } else if (libs > 0) {
+      argv[libs++] = (char *)c.arg;
     } else if (file == NULL) {
-      file = a;
+      file = c.arg;
     } else {
-      return usage(stderr, 2);
+      return cli_unexpected(&c);
     }
+    if (status != 0) return status;
   }
-  if (file == NULL || libs == 0) return usage(stderr, 2);
+  if (file == NULL && libs > 0) {
+    return cli_usage_error(&c,
+                           "missing FILE, which goes before --lib: every later argument "
+                           "names a library file");
+  }
+  if (file == NULL) return cli_usage_error(&c, "missing FILE");
+  if (libs == 0) return cli_usage_error(&c, "missing --lib LIBFILE");
 
   ytrace_decoder_s *d = ytrace_decoder_new(print_line, stdout);
   if (d == NULL) {
@@ -105,7 +110,6 @@ int main(int argc, char **argv) {
     return 1;
   }
   ytrace_decoder_on_notice(d, print_notice, (void *)file);
-  int status = 0;
   for (int i = 0; i < libs && status == 0; i++) {
     if (ytrace_decoder_load(d, argv[i]) != 0) {
       fprintf(stderr, "ytrace-decode: %s\n", ytrace_decoder_error(d));
