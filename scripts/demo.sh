@@ -5,6 +5,8 @@
 # pseudo-terminal and shows what the library decoded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+echo "demo.sh: building the key viewer in build/host (the first time about 40 s on 2 cores)..."
 cmake -S . -B build/host -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/host -j "$(nproc)" >/dev/null
+# Only the viewer and what it links; the progress lines show the build moving.
+cmake --build build/host -j "$(nproc)" --target ykeys | { grep -E '^\[ *[0-9]+%\] (Building|Linking)' || true; }
 exec build/host/programs/ykeys/ykeys
