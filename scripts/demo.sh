@@ -5,8 +5,10 @@
 # pseudo-terminal and shows what the library decoded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-echo "demo.sh: building the key viewer in build/host (the first time about 40 s on 2 cores)..."
+echo "demo.sh: building the key viewer in build/host (the first time under a minute on 2 cores)..."
 cmake -S . -B build/host -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-# Only the viewer and what it links; the progress lines show the build moving.
-cmake --build build/host -j "$(nproc)" --target ykeys | { grep -E '^\[ *[0-9]+%\] (Building|Linking)' || true; }
+# Only the viewer and what it links; the progress lines (make's or ninja's) show
+# the build moving.
+cmake --build build/host -j "$(nproc)" --target ykeys |
+  { grep --line-buffered -E '^\[ *[0-9]+(%|/[0-9]+)\] (Building|Linking)' || true; }
 exec build/host/programs/ykeys/ykeys
