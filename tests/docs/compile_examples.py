@@ -2,15 +2,16 @@
 """Compiles and links every C example of the documentation, as C99 and as C++20.
 
 The examples are the ```c blocks of README.md and the code blocks in the EXAMPLES
-section of each section-3 page. A page's example is a whole program; the C99 build
-of each is kept as OUT/<page>-example for the samples to run. A README block is a
-fragment and is made a translation unit by one rule: its preprocessor lines ("#")
-come first, then the header its section's heading names ("### Terminal (`ycurs.h`)"),
-then its lines that begin with "static" (file-scope definitions, one line each),
-and all its other lines become the body of a function. An example is
-given the platform's headers and allocator only when its page says it uses them
-with the marker "; example-uses-platform: quillet" before the block, as the page
-must then tell its reader where they come from.
+section of each section-3 page that are not samples of output. A page's example
+is a whole program; the C99 build of each is kept as OUT/<page>-example for the
+samples to run. A README block is a fragment and is made a translation unit by
+one rule: its preprocessor lines ("#") come first, then the header its section's
+heading names ("### Terminal (`ycurs.h`)"), then its lines that begin with
+"static" (file-scope definitions, one line each), and all its other lines become
+the body of a function. An example is given the platform's headers and allocator
+only when its page says it uses them with the marker
+"; example-uses-platform: quillet" before the block, as the page must then tell
+its reader where they come from.
 
 Usage: compile_examples.py OUT CC CXX WERROR(ON|OFF) CFLAGS CXXFLAGS
        PUBLIC_INCLUDE PLATFORM_INCLUDE LIBYUTIL LIBQUILLET DOC...
@@ -22,7 +23,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-from doc_blocks import blocks
+from doc_blocks import blocks, is_sample
 
 
 def readme_unit(block):
@@ -42,7 +43,7 @@ def examples(docs):
                 if b.language == "c":
                     yield b, readme_unit(b), None
         elif doc.name.endswith(".3.scd"):
-            page = [b for b in blocks(doc) if b.heading == "EXAMPLES"]
+            page = [b for b in blocks(doc) if b.heading == "EXAMPLES" and not is_sample(b)]
             for n, b in enumerate(page):
                 name = doc.name[: -len(".3.scd")] + "-example" + (str(n + 1) if n else "")
                 yield b, "\n".join(b.lines) + "\n", name
@@ -59,7 +60,7 @@ def main(out, cc, cxx, werror, cflags, cxxflags, public, platform, libyutil, lib
             uses = block.markers.get("example-uses-platform", "")
             extra = ["-I" + platform] if uses else []
             libs = [libyutil] + ([libquillet] if uses == "quillet" else [])
-            libs += ["-Wl,-rpath-link," + d for d in sorted(lib_dirs)]
+            libs += ["-Wl,-rpath," + d for d in sorted(lib_dirs)]
             for lang, compiler, std, flags, suffix in (
                 ("C99", cc, "-std=c99", cflags, ".c"),
                 ("C++20", cxx, "-std=c++20", cxxflags, ".cc"),

@@ -28,6 +28,11 @@ class Block:
         return f"{self.path.name}:{self.line}"
 
 
+def is_sample(block):
+    """A sample of output: the commands after "$ ", then what they print."""
+    return bool(block.lines) and block.lines[0].startswith("$ ")
+
+
 def _unescape_scdoc(line):
     return re.sub(r"\\(.)", r"\1", line)
 
@@ -55,7 +60,7 @@ def blocks(path):
                     i += 1
                 while body and body[-1].strip() == "":
                     body.pop()
-                start, i = start - 1, i - 1
+                i -= 1
             found.append(Block(path, start, fence.group(1) if fence else "", heading, body, markers))
             markers = {}
         elif line.startswith("#") and not fence:
