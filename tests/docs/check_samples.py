@@ -22,6 +22,7 @@ number of lines.
 Usage: check_samples.py LIBYUTIL PROGRAM_DIR... -- DOC... [-- EMULATOR...]
 Exit status 77: the samples that need a pseudo-terminal could not be run.
 """
+import fcntl
 import os
 import re
 import select
@@ -71,7 +72,7 @@ def run_on_terminal(script, cwd, env, keys):
     master, slave = os.openpty()
     proc = subprocess.Popen(["sh", "-c", script], cwd=cwd, env=env, stdin=slave, stdout=slave,
                             stderr=slave, start_new_session=True,
-                            preexec_fn=lambda: __import__("fcntl").ioctl(0, termios.TIOCSCTTY, 0))
+                            preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
     os.close(slave)
     parts = [k.replace("\\e", "\x1b").encode() for k in keys.split()]
     out, next_key, deadline = b"", 0.0, time.monotonic() + TIMEOUT
@@ -89,7 +90,8 @@ def run_on_terminal(script, cwd, env, keys):
         if parts and now >= next_key and not termios.tcgetattr(master)[3] & termios.ECHO:
             os.write(master, parts.pop(0))
             next_key = now + PAUSE
-    proc.kill() if proc.poll() is None else None
+    if proc.poll() is None:
+        proc.kill()
     proc.wait()
     os.close(master)
     return TERMINAL_CONTROL.sub("", out.decode(errors="replace"))
