@@ -89,8 +89,9 @@ LD_LIBRARY_PATH="$root/$libdir" check_consumer pkg-config "$work/pc-consumer"
 # The manual's example for ycurs_expand_try, which frees with the platform's
 # __quillet_free, builds against the development prefix and prints what its
 # comments say (scdoc doubles the backslashes of the C text).
-sed -n '/^# EXAMPLES/,/^# /p' "$here/../../man/ycurs_trie.3.scd" | sed -n '/^```$/,/^```$/{/^```$/!p}' |
-  sed 's/\\\\/\\/g' >"$work/expand_try.c"
+# The program is the section's first block; a sample of its output follows it.
+sed -n '/^# EXAMPLES/,/^# /p' "$here/../../man/ycurs_trie.3.scd" |
+  awk '/^```$/ { if (open) exit; open = 1; next } open' | sed 's/\\\\/\\/g' >"$work/expand_try.c"
 "$cc" -std=c99 -Wall -Werror "$work/expand_try.c" $flags -lquillet -o "$work/expand-try"
 out=$(LD_LIBRARY_PATH="$root/$libdir" run "$work/expand-try") || fail "manual's example: $out"
 [ "$out" = $'-1\n259\nF5 sends ESC[15~' ] || fail "manual's example printed: $out"
