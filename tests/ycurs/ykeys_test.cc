@@ -24,7 +24,7 @@ TEST_F(Ykeys, GivesTerminalBackWhenEndedBySignal) {
       int lines[2];
       if (pipe(lines) != 0) return;
       pid_t viewer = fork();
-      if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 0));
+      if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 0, YKEYS_ESCAPE_DELAY_MS));
       close(lines[1]);
       FILE *shown = fdopen(lines[0], "r");
       char line[80];
@@ -55,7 +55,7 @@ TEST_F(Ykeys, TraceShowsWhyKeysComeAsBytes) {
     int lines[2];
     if (ykeys_trace_open() != 0 || pipe(lines) != 0) return;
     pid_t viewer = fork();
-    if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 1));
+    if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 1, YKEYS_ESCAPE_DELAY_MS));
     close(lines[1]);
     FILE *shown = fdopen(lines[0], "r");
     char line[200];
@@ -86,7 +86,7 @@ TEST_F(Ykeys, TraceShowsWhyKeysComeAsBytes) {
 TEST_F(Ykeys, KilledDemoLeavesNoViewerBehind) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // the orphaned viewer comes to this process
   pid_t demo = fork();
-  if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0));
+  if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0, YKEYS_ESCAPE_DELAY_MS));
   usleep(300 * 1000);
   kill(demo, SIGKILL);
   // Every process of the demonstration ends: nothing is left to wait for.
@@ -106,7 +106,7 @@ TEST_F(Ykeys, DemoFailsWhenTheViewerCannotStart) {
   Outcome o = run_scenario({.input = Input::dev_null}, [](Scenario &s) {
     g_pids_used.clear();
     g_fail_fork = 1;
-    int status = ykeys_demo(stdout, 0);
+    int status = ykeys_demo(stdout, 0, YKEYS_ESCAPE_DELAY_MS);
     fflush(stdout);
     s.note("status " + std::to_string(status) + g_pids_used);
   });
