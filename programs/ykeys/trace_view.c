@@ -15,10 +15,10 @@
 
 static struct {
   ytrace_decoder_s *decoder;
-  int fd;           /* the record file, read as it grows; -1 until it exists */
+  int fd;             /* the record file, read as it grows; -1 until it exists */
   char dir[PATH_MAX]; /* the folder made for the file; "" when YTRACE_FILE was given */
-  const char *path; /* the record file */
-  int failed;       /* the file was damaged: reported once, then no more reading */
+  const char *path;   /* the record file */
+  int failed;         /* the file was damaged: reported once, then no more reading */
   FILE *out;
   char run[512];    /* the line shown last, without its time */
   unsigned repeats; /* how many more lines alike came after it */

@@ -84,8 +84,9 @@ int ykeys_view(FILE *out, int trace, int escape_delay_ms) {
   }
   // The library sends its terminal strings to standard output.
   if (!isatty(STDOUT_FILENO)) {
-    fprintf(stderr, "ykeys: standard output is not a terminal, whose keypad mode thus stays "
-                    "as it is: keys may come as raw bytes\n");
+    fprintf(stderr,
+            "ykeys: standard output is not a terminal, whose keypad mode thus stays "
+            "as it is: keys may come as raw bytes\n");
   }
   take_terminal(ctx);
   int ours = 1, status = 0;
