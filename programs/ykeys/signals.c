@@ -2,6 +2,8 @@
 #define _POSIX_C_SOURCE 200809L
 #include "signals.h"
 
+#include <unistd.h>
+
 #include "trace_view.h"
 
 volatile sig_atomic_t ykeys_ending_signal, ykeys_stop_signal, ykeys_continued;
@@ -48,16 +50,31 @@ static void raise_by_default(int sig) {
   sigprocmask(SIG_UNBLOCK, &just, NULL);
 }
 
+static int continue_pending(void) {
+  sigset_t pending;
+  return sigpending(&pending) == 0 && sigismember(&pending, SIGCONT) == 1;
+}
+
+/* A parent in another process group of the session keeps the group from being
+ * orphaned: a shell with job control may continue it. */
+static int group_has_a_shell(void) {
+  pid_t parent = getppid();
+  return getpgid(parent) != getpgrp() && getsid(parent) == getsid(0);
+}
+
 void ykeys_stop(int sig) {
   raise_by_default(sig);
-  // Here again after SIGCONT, which stays blocked until the caller waits. The
-  // stop signals of an orphaned process group are discarded: nothing to await.
-  sigset_t pending, just;
+  // Here again after SIGCONT, which stays blocked until the caller waits.
+  sigset_t just;
   sigemptyset(&just);
   sigaddset(&just, sig);
   sigprocmask(SIG_BLOCK, &just, NULL);
   set_action(sig, note);
-  if (sigpending(&pending) != 0 || sigismember(&pending, SIGCONT) != 1) ykeys_continued = 1;
+  // Not stopped though a shell could continue it: what runs the program
+  // (valgrind) kept the default action from stopping it.
+  if (!continue_pending() && group_has_a_shell()) raise(SIGSTOP);
+  // The stop signals of an orphaned process group are discarded: nothing to await.
+  if (!continue_pending()) ykeys_continued = 1;
 }
 
 void ykeys_end_if_signalled(void) {
