@@ -71,6 +71,7 @@ wait_for 'sh$'
 shell "echo \$?; stty -g | cmp - before && echo same" "0 same"
 
 # Ended by Ctrl-\, the viewer gives the terminal back and removes its trace.
+tmux_ send-keys -R \; clear-history  # the banner to wait for is this run's
 enter "$(printf '%q ' "$@") --trace"
 traced() { screen | grep -qxF "$banner" && [ -n "$(ls "$TMPDIR")" ]; }
 await traced
