@@ -11,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "signals.h"
 #include "trace_view.h"
 #include "viewer.h"
 
@@ -46,7 +47,7 @@ static long now_ms(void) {
 // meanwhile. 0 when none came in time or the viewer is gone.
 static int next_line(int report, int master, char *line, size_t size, long timeout_ms) {
   size_t len = 0;
-  for (long end = now_ms() + timeout_ms; now_ms() < end;) {
+  for (long end = now_ms() + timeout_ms; now_ms() < end && ykeys_ending_signal == 0;) {
     struct pollfd fds[2] = {{report, POLLIN, 0}, {master, POLLIN, 0}};
     if (poll(fds, 2, 50) < 0 && errno != EINTR) return 0;
     char c, discard[256];
@@ -64,7 +65,7 @@ static int next_line(int report, int master, char *line, size_t size, long timeo
 
 // `master` and `unused` are the demo's ends: the viewer closes them, so that it
 // sees the terminal hang up and its reports go nowhere if the demo is killed.
-static pid_t start_viewer(int slave, int report, int master, int unused) {
+static pid_t start_viewer(int slave, int report, int master, int unused, int escape_delay_ms) {
   pid_t pid = fork();
   if (pid != 0) return pid;
   close(master);
@@ -77,12 +78,12 @@ static pid_t start_viewer(int slave, int report, int master, int unused) {
   close(slave);
   setenv("TERM", "xterm", 1);
   FILE *out = fdopen(report, "w");
-  _exit(out != NULL ? ykeys_view(out, 0) : 127);
+  _exit(out != NULL ? ykeys_view(out, 0, escape_delay_ms) : 127);
 }
 
 static int finish_viewer(pid_t pid) {
   int status = 0;
-  for (long end = now_ms() + 3000; now_ms() < end;) {
+  for (long end = now_ms() + 3000; now_ms() < end && ykeys_ending_signal == 0;) {
     if (waitpid(pid, &status, WNOHANG) == pid) return status;
     struct timespec pause = {0, 10 * 1000 * 1000};
     nanosleep(&pause, NULL);
@@ -111,7 +112,9 @@ static int open_pty(const char **path, int *slave, const char **failed) {
   return -1;
 }
 
-int ykeys_demo(FILE *out, int trace) {
+int ykeys_demo(FILE *out, int trace, int escape_delay_ms) {
+  sigset_t noted;
+  ykeys_note_signals(0, &noted);
   const char *path, *failed;
   int slave, report[2];
   int master = open_pty(&path, &slave, &failed);
@@ -127,7 +130,7 @@ int ykeys_demo(FILE *out, int trace) {
   }
   fprintf(out, "ykeys demo: viewer on %s as an xterm; typing %d keys\n", path, script_keys);
   fflush(out);
-  pid_t viewer = start_viewer(slave, report[1], master, report[0]);
+  pid_t viewer = start_viewer(slave, report[1], master, report[0], escape_delay_ms);
   if (viewer < 0) {
     // No viewer to wait for or stop: -1 would name every child, or every process.
     fprintf(out, "ykeys demo: cannot start the viewer: %s\n", strerror(errno));
@@ -145,7 +148,7 @@ int ykeys_demo(FILE *out, int trace) {
   if (!next_line(report[0], master, line, sizeof line, 5000)) {
     fprintf(out, "ykeys demo: the viewer did not start\n");
   } else {
-    for (int i = 0; i < script_keys; i++) {
+    for (int i = 0; i < script_keys && ykeys_ending_signal == 0; i++) {
       (void)!write(master, script[i].bytes, strlen(script[i].bytes));
       int got = next_line(report[0], master, line, sizeof line, 2000);
       int ok = got && strcmp(line, script[i].expected) == 0;
@@ -172,5 +175,6 @@ int ykeys_demo(FILE *out, int trace) {
             script_keys - matched);
   }
   if (!clean_exit) fprintf(out, "ykeys demo: the viewer did not end cleanly\n");
+  ykeys_end_if_signalled();
   return matched == script_keys && clean_exit ? 0 : 1;
 }

@@ -1,30 +1,60 @@
 // SPDX-License-Identifier: MIT
 /* ykeys: press keys, see what the terminal layer makes of them. */
 #include <stdio.h>
-#include <string.h>
+#include <stdlib.h>
 #include <unistd.h>
 
+#include "command_line.h"
 #include "trace_view.h"
 #include "viewer.h"
 
+#define TEXT(x) #x
+#define NUMBER_TEXT(x) TEXT(x)
+
+static const char usage[] =
+    "usage: ykeys [--trace] [--escape-delay MS]\n"
+    "       ykeys --help | --version\n"
+    "On a terminal: shows each key pressed (q quits).\n"
+    "Otherwise: shows a scripted demonstration on a pseudo-terminal.\n"
+    "  --trace            after each key, the trace records the library wrote\n"
+    "  --escape-delay MS  how long the rest of a key begun may take to arrive,\n"
+    "                     0 to " NUMBER_TEXT(YKEYS_ESCAPE_DELAY_MAX_MS) " milliseconds "
+    "(default " NUMBER_TEXT(YKEYS_ESCAPE_DELAY_MS) ")\n"
+    "  --help             this text\n"
+    "  --version          the version\n";
+
+/* 0 with *ms set, or the usage error's status. */
+static int escape_delay(const cli_s *c, const char *value, int *ms) {
+  char *end;
+  long n = strtol(value, &end, 10);
+  if (*value < '0' || *value > '9' || *end != 0 || n > YKEYS_ESCAPE_DELAY_MAX_MS) {
+    return cli_usage_error(c, "--escape-delay takes 0 to %d milliseconds, not %s",
+                           YKEYS_ESCAPE_DELAY_MAX_MS, value);
+  }
+  *ms = (int)n;
+  return 0;
+}
+
 int main(int argc, char **argv) {
-  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-    puts("ykeys (libyutil) " YUTIL_VERSION);
-    return 0;
+  cli_s c;
+  cli_start(&c, "ykeys", usage, argc, argv);
+  int trace = 0, delay_ms = YKEYS_ESCAPE_DELAY_MS, status = -1;
+  while (status < 0 && cli_next(&c)) {
+    const char *value;
+    if ((status = cli_standard(&c)) >= 0) break;
+    if (cli_flag(&c, "trace", NULL, &status)) {
+      trace = 1;
+    } else if (cli_value(&c, "escape-delay", "milliseconds", &value, &status)) {
+      if (status < 0) status = escape_delay(&c, value, &delay_ms) != 0 ? CLI_USAGE_ERROR : -1;
+    } else {
+      status = cli_unexpected(&c);
+    }
   }
-  int trace = argc == 2 && strcmp(argv[1], "--trace") == 0;
-  if (argc > 1 + trace) {
-    fprintf(stderr,
-            "usage: %s [--trace] | --version\n"
-            "On a terminal: shows each key pressed (q quits).\n"
-            "Otherwise: shows a scripted demonstration on a pseudo-terminal.\n"
-            "--trace: shows after each key the trace records the library wrote.\n",
-            argv[0]);
-    return 2;
-  }
+  if (status >= 0) return status;
   // Before the library's first record, so that every record goes to the file.
   if (trace && ykeys_trace_open() != 0) return 1;
-  int status = isatty(STDIN_FILENO) ? ykeys_view(stdout, trace) : ykeys_demo(stdout, trace);
+  status = isatty(STDIN_FILENO) ? ykeys_view(stdout, trace, delay_ms)
+                                : ykeys_demo(stdout, trace, delay_ms);
   ykeys_trace_close();
   return status;
 }

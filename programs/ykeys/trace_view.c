@@ -3,7 +3,9 @@
 #include "trace_view.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -13,10 +15,10 @@
 
 static struct {
   ytrace_decoder_s *decoder;
-  int fd;           /* the record file, read as it grows; -1 until it exists */
-  char dir[32];     /* the folder made for the file; "" when YTRACE_FILE was given */
-  const char *path; /* the record file */
-  int failed;       /* the file was damaged: reported once, then no more reading */
+  int fd;             /* the record file, read as it grows; -1 until it exists */
+  char dir[PATH_MAX]; /* the folder made for the file; "" when YTRACE_FILE was given */
+  const char *path;   /* the record file */
+  int failed;         /* the file was damaged: reported once, then no more reading */
   FILE *out;
   char run[512];    /* the line shown last, without its time */
   unsigned repeats; /* how many more lines alike came after it */
@@ -56,9 +58,13 @@ static void on_line(void *context, const char *line, size_t length) {
 int ykeys_trace_open(void) {
   view.path = getenv("YTRACE_FILE");
   if (view.path == NULL || *view.path == 0) {
-    static char path[sizeof view.dir + 8];
-    strcpy(view.dir, "/tmp/ykeys-XXXXXX");
-    if (mkdtemp(view.dir) == NULL) {
+    static char path[sizeof view.dir + sizeof "/trace"];
+    const char *tmp = getenv("TMPDIR");
+    if (tmp == NULL || *tmp == 0) tmp = "/tmp";
+    int too_long = snprintf(view.dir, sizeof view.dir, "%s/ykeys-XXXXXX", tmp) >= PATH_MAX;
+    if (too_long) errno = ENAMETOOLONG;
+    if (too_long || mkdtemp(view.dir) == NULL) {
+      view.dir[0] = 0;
       perror("ykeys: cannot make a folder for the trace");
       return -1;
     }

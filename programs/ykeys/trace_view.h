@@ -10,9 +10,10 @@ extern "C" {
 #endif
 
 /* Starts the view: unless YTRACE_FILE names a record file already, names a new
- * one for this process and its children, and loads the message catalogs of the
- * libyutil the program runs with. 0, or -1 with the reason on stderr. Call it
- * before the library emits its first record. */
+ * one for this process and its children, in a new folder under TMPDIR (else
+ * /tmp), and loads the message catalogs of the libyutil the program runs with.
+ * 0, or -1 with the reason on stderr. Call it before the library emits its
+ * first record. */
 int ykeys_trace_open(void);
 
 /* Prints on `out` the records written since the last call, one indented line

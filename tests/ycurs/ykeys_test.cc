@@ -16,20 +16,28 @@ namespace {
 
 using Ykeys = NeedsPty;  // the demonstration opens one of its own too
 
+// The viewer in a child of the scenario; its lines come on the stream returned.
+FILE *start_viewer(pid_t &viewer, int trace) {
+  int lines[2];
+  if (pipe(lines) != 0) return nullptr;
+  viewer = fork();
+  if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), trace, YKEYS_ESCAPE_DELAY_MS));
+  close(lines[1]);
+  return fdopen(lines[0], "r");
+}
+
 TEST_F(Ykeys, GivesTerminalBackWhenEndedBySignal) {
   for (int sig : {SIGTERM, SIGHUP}) {
     Outcome o = run_scenario({}, [sig](Scenario &s) {
       termios before, during, after;
       tcgetattr(0, &before);
-      int lines[2];
-      if (pipe(lines) != 0) return;
-      pid_t viewer = fork();
-      if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 0));
-      close(lines[1]);
-      FILE *shown = fdopen(lines[0], "r");
+      pid_t viewer;
+      FILE *shown = start_viewer(viewer, 0);
       char line[80];
       for (const char *key : {"", "\033[A", "\001"}) {  // "": the viewer's banner
-        if (write(s.feed, key, strlen(key)) < 0 || !fgets(line, sizeof line, shown)) return;
+        if (!shown || write(s.feed, key, strlen(key)) < 0 || !fgets(line, sizeof line, shown)) {
+          return;
+        }
         s.note(strtok(line, "\n"));
       }
       tcgetattr(0, &during);
@@ -48,16 +56,45 @@ TEST_F(Ykeys, GivesTerminalBackWhenEndedBySignal) {
   }
 }
 
+// A key whose bytes come apart (ssh, a serial console) is still decoded when
+// each gap is below the escape delay, and a lone Escape still shows once it
+// passed. Standard output is no terminal here, so the viewer warns that the
+// keypad mode cannot be switched.
+TEST_F(Ykeys, WaitsTheEscapeDelayForTheRestOfAKey) {
+  struct Case {
+    std::vector<const char *> pieces;  // typed 30 ms apart
+    const char *shown;
+  };
+  for (const Case &c : {Case{{"\033", "OA"}, "KEY_UP"}, Case{{"\033", "[", "1", "5~"}, "KEY_F5"},
+                        Case{{"\033"}, "^["}}) {
+    Outcome o = run_scenario({.term = "xterm", .private_terminfo = false}, [&c](Scenario &s) {
+      pid_t viewer;
+      FILE *shown = start_viewer(viewer, 0);
+      char line[80];
+      if (!shown || !fgets(line, sizeof line, shown)) return;  // set up: typing may start
+      for (const char *piece : c.pieces) {
+        if (piece != c.pieces[0]) usleep(30 * 1000);
+        if (write(s.feed, piece, strlen(piece)) < 0) return;
+      }
+      if (fgets(line, sizeof line, shown)) s.note(strtok(line, "\n"));
+      int status = -1;
+      if (write(s.feed, "q", 1) == 1) waitpid(viewer, &status, 0);
+      s.note("status " + std::to_string(status));
+    });
+    EXPECT_EQ(o.notes, (Notes{c.shown, "status 0"})) << c.shown;
+    EXPECT_EQ(o.err,
+              "ykeys: standard output is not a terminal, whose keypad mode thus stays as it is: "
+              "keys may come as raw bytes\n");
+  }
+}
+
 // With an unknown TERM no function key is loaded: --trace shows the record that
 // says why, then each byte handed back as it is.
 TEST_F(Ykeys, TraceShowsWhyKeysComeAsBytes) {
   Outcome o = run_scenario({.term = "bogus"}, [](Scenario &s) {
-    int lines[2];
-    if (ykeys_trace_open() != 0 || pipe(lines) != 0) return;
-    pid_t viewer = fork();
-    if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), 1));
-    close(lines[1]);
-    FILE *shown = fdopen(lines[0], "r");
+    pid_t viewer;
+    FILE *shown = ykeys_trace_open() == 0 ? start_viewer(viewer, 1) : nullptr;
+    if (!shown) return;
     char line[200];
     // Typed once the viewer is set up: setting the modes discards pending input.
     for (bool typed = false; fgets(line, sizeof line, shown); typed = true) {
@@ -86,7 +123,7 @@ TEST_F(Ykeys, TraceShowsWhyKeysComeAsBytes) {
 TEST_F(Ykeys, KilledDemoLeavesNoViewerBehind) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // the orphaned viewer comes to this process
   pid_t demo = fork();
-  if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0));
+  if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0, YKEYS_ESCAPE_DELAY_MS));
   usleep(300 * 1000);
   kill(demo, SIGKILL);
   // Every process of the demonstration ends: nothing is left to wait for.
@@ -106,7 +143,7 @@ TEST_F(Ykeys, DemoFailsWhenTheViewerCannotStart) {
   Outcome o = run_scenario({.input = Input::dev_null}, [](Scenario &s) {
     g_pids_used.clear();
     g_fail_fork = 1;
-    int status = ykeys_demo(stdout, 0);
+    int status = ykeys_demo(stdout, 0, YKEYS_ESCAPE_DELAY_MS);
     fflush(stdout);
     s.note("status " + std::to_string(status) + g_pids_used);
   });
