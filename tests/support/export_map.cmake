@@ -1,9 +1,25 @@
 # SPDX-License-Identifier: MIT
-# yutil_export_map_names(MAP OUT): the names the export map lists as global.
+# yutil_export_map_names(MAP OUT [VERSIONED_OUT]): the names the export map lists as
+# global, in all its version nodes; VERSIONED_OUT gets each as name@@NODE.
 function(yutil_export_map_names map out)
   file(READ ${map} text)
   string(REGEX REPLACE "/\\*[^*]*\\*/" "" text "${text}")
-  string(REGEX MATCH "global:(.*)local:" globals "${text}")
-  string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" names "${CMAKE_MATCH_1}")
+  string(REPLACE ";" " " text "${text}") # not a list separator here
+  string(REGEX MATCHALL "[A-Za-z0-9_.]+ *{[^}]*}" nodes "${text}")
+  set(names)
+  set(versioned)
+  foreach(node ${nodes})
+    string(REGEX MATCH "^([A-Za-z0-9_.]+) *{[^}]*global:([^}]*)}" _ "${node}")
+    set(version ${CMAKE_MATCH_1})
+    string(REGEX REPLACE "local:.*" "" globals "${CMAKE_MATCH_2}")
+    string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" node_names "${globals}")
+    foreach(name ${node_names})
+      list(APPEND names ${name})
+      list(APPEND versioned ${name}@@${version})
+    endforeach()
+  endforeach()
   set(${out} ${names} PARENT_SCOPE)
+  if(ARGC GREATER 2)
+    set(${ARGV2} ${versioned} PARENT_SCOPE)
+  endif()
 endfunction()

@@ -138,6 +138,21 @@ extern const ycurs_fkey_s ycurs_fkeys[YCURS_FKEY_COUNT + 1];
  * be added is traced and skipped. Zero: keypad-transmit off, keys kept. Always 0. */
 int ycurs_keypad(ycurs_ctx_s *ctx, int32_t on);
 
+/* Every other key a terminal entry may describe that curses decodes with a code
+ * of its own (Delete, Page Up, Shift-Tab, F0 and F13 to F63...), in terminfo's
+ * order, then a row of zeros. Mouse reports are no keys, so kmous is not here. */
+#define YCURS_EXTENDED_KEY_COUNT 129
+extern const ycurs_fkey_s ycurs_extended_keys[YCURS_EXTENDED_KEY_COUNT + 1];
+
+/* Adds to the context's trie every key of ycurs_extended_keys that the terminal
+ * entry defines, with ycurs_keypad's records, except (without a record) a key
+ * whose sequence is longer than the 16 bytes the reader holds, or is or begins
+ * with a sequence the entry gives a key of ycurs_fkeys: the twenty keep their
+ * codes and decode as without it, whichever of the two is called first. Of two
+ * keys sharing a sequence, the later row's code stays. Sends nothing: call it
+ * after ycurs_keypad(ctx, 1), which switches keypad-transmit mode. Always 0. */
+int ycurs_keypad_extended(ycurs_ctx_s *ctx);
+
 /* Never waits: reads at most one byte of standard input. Returns a key code when
  * the held bytes complete a stored sequence (held bytes after it are dropped), a
  * byte (0..255) that starts none, YCURS_NOTHING when nothing is ready or more

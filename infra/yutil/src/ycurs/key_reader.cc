@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kHeldMax = sizeof(ycurs_ctx_s::input_read_buf);
-
 // Returns the first held byte and moves the others down one place. The place
 // freed at the end is cleared: the buffer holds nothing past the held bytes.
 int hand_back(ycurs_ctx_s *ctx) {

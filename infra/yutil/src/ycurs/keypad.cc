@@ -4,6 +4,15 @@
 
 #include "ycurs_internal.h"
 
+void load_key(ycurs_ctx_s *ctx, const ycurs_fkey_s &key, const char *seq) {
+  ycurs_trace_with_bytes<ycurs_msg::LOADED_SEQUENCE>(seq, kCapAreaSize, key.key_name, key.cap_name);
+  if (seq == nullptr) return;
+  if (int err = ycurs_add_to_try(&ctx->keytry, seq, key.key_code)) {
+    ytrace::emit<ycurs_msg::ADD_SEQUENCE_FAILED>(g_ycurs_trace_module_id, ytrace::Level::failure,
+                                                 key.key_name, strerror(err));
+  }
+}
+
 extern "C" {
 
 const ycurs_fkey_s ycurs_fkeys[YCURS_FKEY_COUNT + 1] = {
@@ -35,17 +44,8 @@ int ycurs_keypad(ycurs_ctx_s *ctx, int32_t on) {
   if (on == 0) return 0;  // loaded keys stay decodable
 
   for (size_t row = 0; row < YCURS_FKEY_COUNT; row++) {
-    const ycurs_fkey_s &key = ycurs_fkeys[row];
     char buf[kCapAreaSize];
-    const char *seq = fetch_term_cap(key.cap_name, buf);
-
-    ycurs_trace_with_bytes<ycurs_msg::LOADED_SEQUENCE>(seq, sizeof buf, key.key_name, key.cap_name);
-
-    if (seq == nullptr) continue;
-    if (int err = ycurs_add_to_try(&ctx->keytry, seq, key.key_code)) {
-      ytrace::emit<ycurs_msg::ADD_SEQUENCE_FAILED>(g_ycurs_trace_module_id, ytrace::Level::failure,
-                                                   key.key_name, strerror(err));
-    }
+    load_key(ctx, ycurs_fkeys[row], fetch_term_cap(ycurs_fkeys[row].cap_name, buf));
   }
   return 0;
 }

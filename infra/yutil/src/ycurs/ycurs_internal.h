@@ -21,6 +21,14 @@ constexpr size_t kCapAreaSize = 128;
 // string is skipped rather than fetched.
 const char *fetch_term_cap(const char *name, char (&buf)[kCapAreaSize]);
 
+// The bytes the key reader holds: a longer sequence is never decoded.
+constexpr size_t kHeldMax = sizeof(ycurs_ctx_s::input_read_buf);
+
+// Adds `key` under `seq`, as fetched into a capability area (null: the entry
+// lacks it), to the context's trie with its loading records; a key that cannot
+// be added is traced and skipped.
+void load_key(ycurs_ctx_s *ctx, const ycurs_fkey_s &key, const char *seq);
+
 // Sends one capability string to standard output, in screen mode only.
 void put_term_cap(ycurs_ctx_s *ctx, const char *name);
 
