@@ -12,7 +12,7 @@
 #define NUMBER_TEXT(x) TEXT(x)
 
 static const char usage[] =
-    "usage: ykeys [--trace] [--escape-delay MS]\n"
+    "usage: ykeys [--trace] [--escape-delay MS] [--no-extended-keys]\n"
     "       ykeys --help | --version\n"
     "On a terminal: shows each key pressed (q quits).\n"
     "Otherwise: shows a scripted demonstration on a pseudo-terminal.\n"
@@ -20,6 +20,7 @@ static const char usage[] =
     "  --escape-delay MS  how long the rest of a key begun may take to arrive,\n"
     "                     0 to " NUMBER_TEXT(YKEYS_ESCAPE_DELAY_MAX_MS) " milliseconds "
     "(default " NUMBER_TEXT(YKEYS_ESCAPE_DELAY_MS) ")\n"
+    "  --no-extended-keys only the twenty keys of ycurs_fkeys, the others as bytes\n"
     "  --help             this text\n"
     "  --version          the version\n";
 
@@ -38,12 +39,14 @@ static int escape_delay(const cli_s *c, const char *value, int *ms) {
 int main(int argc, char **argv) {
   cli_s c;
   cli_start(&c, "ykeys", usage, argc, argv);
-  int trace = 0, delay_ms = YKEYS_ESCAPE_DELAY_MS, status = -1;
+  int trace = 0, delay_ms = YKEYS_ESCAPE_DELAY_MS, extended = 1, status = -1;
   while (status < 0 && cli_next(&c)) {
     const char *value;
     if ((status = cli_standard(&c)) >= 0) break;
     if (cli_flag(&c, "trace", NULL, &status)) {
       trace = 1;
+    } else if (cli_flag(&c, "no-extended-keys", NULL, &status)) {
+      extended = 0;
     } else if (cli_value(&c, "escape-delay", "milliseconds", &value, &status)) {
       if (status < 0) status = escape_delay(&c, value, &delay_ms) != 0 ? CLI_USAGE_ERROR : -1;
     } else {
@@ -53,8 +56,8 @@ int main(int argc, char **argv) {
   if (status >= 0) return status;
   // Before the library's first record, so that every record goes to the file.
   if (trace && ykeys_trace_open() != 0) return 1;
-  status = isatty(STDIN_FILENO) ? ykeys_view(stdout, trace, delay_ms)
-                                : ykeys_demo(stdout, trace, delay_ms);
+  status = isatty(STDIN_FILENO) ? ykeys_view(stdout, trace, delay_ms, extended)
+                                : ykeys_demo(stdout, trace, delay_ms, extended);
   ykeys_trace_close();
   return status;
 }

@@ -12,8 +12,11 @@
 #include "ycurs.h"
 
 const char *ykeys_key_name(int key, char *buf) {
-  for (const ycurs_fkey_s *k = ycurs_fkeys; k->key_name != NULL; k++) {
-    if (k->key_code == key) return k->key_name;
+  const ycurs_fkey_s *const tables[] = {ycurs_fkeys, ycurs_extended_keys};
+  for (size_t t = 0; t < sizeof tables / sizeof tables[0]; t++) {
+    for (const ycurs_fkey_s *k = tables[t]; k->key_name != NULL; k++) {
+      if (k->key_code == key) return k->key_name;
+    }
   }
   if (key < 0 || key > 255) {
     snprintf(buf, 8, "#%d", key & 0xffff);
@@ -42,11 +45,12 @@ static void show_banner(FILE *out, int trace) {
 }
 
 /* Puts the viewer's modes on the terminal; the first call sets them up. */
-static void take_terminal(ycurs_ctx_s *ctx) {
+static void take_terminal(ycurs_ctx_s *ctx, int extended) {
   ycurs_cbreak(ctx);
   ycurs_noecho(ctx);
   ycurs_intr(ctx, 0);
   ycurs_keypad(ctx, 1);
+  if (extended) ycurs_keypad_extended(ctx);
 }
 
 /* Acts on the stop and continue signals noted; *ours tells whether the viewer's
@@ -54,7 +58,7 @@ static void take_terminal(ycurs_ctx_s *ctx) {
  * in the foreground, as the viewer sets it (also after a SIGSTOP, as a shell may
  * have reset it); continued in the background, the viewer stops again until it
  * is brought back, rather than take the terminal from the shell. */
-static void follow_job_control(ycurs_ctx_s *ctx, int *ours, FILE *out, int trace) {
+static void follow_job_control(ycurs_ctx_s *ctx, int *ours, FILE *out, int trace, int extended) {
   if (ykeys_stop_signal != 0) {
     int sig = ykeys_stop_signal;
     ykeys_stop_signal = 0;
@@ -67,14 +71,14 @@ static void follow_job_control(ycurs_ctx_s *ctx, int *ours, FILE *out, int trace
     if (tcgetpgrp(STDIN_FILENO) != getpgrp()) {
       ykeys_stop_signal = SIGTTIN;
     } else {
-      take_terminal(ctx);
+      take_terminal(ctx, extended);
       *ours = 1;
       show_banner(out, trace);
     }
   }
 }
 
-int ykeys_view(FILE *out, int trace, int escape_delay_ms) {
+int ykeys_view(FILE *out, int trace, int escape_delay_ms, int extended) {
   sigset_t noted, unblocked;
   ykeys_note_signals(1, &noted);
   ycurs_ctx_s *ctx = ycurs_initscr();
@@ -88,7 +92,7 @@ int ykeys_view(FILE *out, int trace, int escape_delay_ms) {
             "ykeys: standard output is not a terminal, whose keypad mode thus stays "
             "as it is: keys may come as raw bytes\n");
   }
-  take_terminal(ctx);
+  take_terminal(ctx, extended);
   int ours = 1, status = 0;
   show_banner(out, trace);
 
@@ -97,7 +101,7 @@ int ykeys_view(FILE *out, int trace, int escape_delay_ms) {
   const struct timespec escape_delay = {escape_delay_ms / 1000,
                                         escape_delay_ms % 1000 * 1000 * 1000};
   while (ykeys_ending_signal == 0) {
-    follow_job_control(ctx, &ours, out, trace);
+    follow_job_control(ctx, &ours, out, trace, extended);
     if (ykeys_stop_signal != 0) continue;
     int key = ycurs_wgetch(ctx);
     if (key == YCURS_NOTHING) {

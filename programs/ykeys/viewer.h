@@ -23,18 +23,21 @@ extern "C" {
  * waits for input without a limit, but for the next byte of a key begun at most
  * `escape_delay_ms`. Stopped (SIGTSTP, SIGTTIN, SIGTTOU) it gives the terminal
  * back; continued, it takes it again. With `trace`, the records the library
- * wrote meanwhile follow each key (trace_view.h). */
-int ykeys_view(FILE *out, int trace, int escape_delay_ms);
+ * wrote meanwhile follow each key (trace_view.h). With `extended`, the keys of
+ * ycurs_extended_keys are decoded too. */
+int ykeys_view(FILE *out, int trace, int escape_delay_ms, int extended);
 
-/* A ycurs_wgetch result by name: a function key's name from ycurs_fkeys, else
+/* A ycurs_wgetch result by name: a key's name from ycurs_fkeys or
+ * ycurs_extended_keys, else
  * the byte in caret notation ("^[", "^?", "M-a"). `buf` holds at least 8 bytes. */
 const char *ykeys_key_name(int key, char *buf);
 
 /* Runs the viewer on a pseudo-terminal as an xterm, types a fixed script of keys
  * and reports each decoded key on `out`, with `trace` followed by the records the
- * viewer's library wrote. Returns 0 when all match the script. After SIGTERM,
+ * viewer's library wrote; without `extended`, the keys beyond the twenty are left
+ * out. Returns 0 when all match the script. After SIGTERM,
  * SIGHUP, SIGINT or SIGQUIT it ends the viewer, then re-raises that signal. */
-int ykeys_demo(FILE *out, int trace, int escape_delay_ms);
+int ykeys_demo(FILE *out, int trace, int escape_delay_ms, int extended);
 
 #ifdef __cplusplus
 }

@@ -10,9 +10,15 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <set>
 #include <span>
 
 #include "harness.h"
+
+// libtinfo's names of each capability (terminfo, termcap, long) and curses' name
+// of a key code: what the key tables must agree with.
+extern "C" const char *const strnames[], *const strcodes[], *const strfnames[];
+extern "C" const char *keyname(int code);
 
 namespace {
 
@@ -95,6 +101,110 @@ TEST_F(FunctionKeys, LoadedFromEntryAndDecoded) {
   EXPECT_EQ(o.notes, (Notes{kEmptyKf4, kEmptyKf4, "259", "258", "260",     "261", "265",   "267",
                             "262",     "360",     "263", "343", "259 120", "27",  "27 79", "272",
                             "271",     "273",     "274", "275", "0",       "270", "0"}));
+}
+
+// Every row of both tables is a key capability of libtinfo by its termcap name,
+// with curses' code and name for it (curses writes KEY_F(13) for KEY_F13); all key
+// capabilities but the mouse's are there, each once.
+TEST(KeyTables, HoldEveryKeyCapabilityWithCursesCodes) {
+  std::set<std::string> capabilities, rows;
+  for (size_t i = 0; strnames[i] != nullptr; i++) {
+    if (strncmp(strfnames[i], "key_", 4) == 0 && strcmp(strnames[i], "kmous") != 0)
+      capabilities.insert(strcodes[i]);
+  }
+  for (std::span<const ycurs_fkey_s> table :
+       {std::span(ycurs_fkeys, YCURS_FKEY_COUNT + 1),
+        std::span(ycurs_extended_keys, YCURS_EXTENDED_KEY_COUNT + 1)}) {
+    EXPECT_EQ(table.back().key_code, 0);
+    for (const ycurs_fkey_s &row : table.first(table.size() - 1)) {
+      size_t i = 0;
+      while (strnames[i] != nullptr && strcmp(strcodes[i], row.cap_name) != 0) i++;
+      ASSERT_NE(strnames[i], nullptr) << row.cap_name;
+      std::string long_name = strfnames[i], curses_name = keyname(row.key_code);
+      for (char &c : long_name) c = static_cast<char>(toupper(c));
+      std::erase_if(curses_name, [](char c) { return c == '(' || c == ')'; });
+      EXPECT_EQ(long_name, row.key_name) << row.cap_name;
+      EXPECT_EQ(curses_name, row.key_name) << row.cap_name;
+      EXPECT_TRUE(rows.insert(row.cap_name).second) << row.cap_name << " twice";
+    }
+  }
+  EXPECT_EQ(rows, capabilities);
+}
+
+// "27 91 65": each byte of `s` as the reader hands it back.
+std::string byte_codes(const std::string &s) {
+  std::string codes;
+  for (unsigned char c : s) codes += (codes.empty() ? "" : " ") + std::to_string(c);
+  return codes;
+}
+
+// Keys beyond the twenty come as their codes once ycurs_keypad_extended loaded
+// them, as bytes without it. None takes or begins with a sequence of the twenty,
+// whichever is loaded first, and none longer than the reader's 16 bytes is loaded.
+TEST_F(FunctionKeys, ExtendedKeysLoadedBesideTheTwenty) {
+  enum Load { twenty, twenty_then_extended, extended_then_twenty };
+  const Stage xterm = {.term = "xterm", .private_terminfo = false}, ext = {.term = "ytest-ext"};
+  const std::string long_seq = "\033[12345678901234~";
+  // Delete, Insert, Page Up, Page Down, Shift-Tab, F13 and Shift-Up of an xterm; for
+  // ytest-ext, the twenty's sequences that others repeat or extend.
+  const std::vector<std::string> xterm_keys = {"\033[3~", "\033[2~",   "\033[5~",  "\033[6~",
+                                               "\033[Z",  "\033[1;2P", "\033[1;2A"},
+                                 ext_keys = {"\b",      "\033OP", "\0B"s,
+                                             "\033[Ax", long_seq, "\033[1234567890123~",
+                                             "\033[2~", "\033[Z"};
+  const Notes ext_codes = {"263", "265", "272", "259 120", byte_codes(long_seq),
+                           "281", "331", "353"};
+  struct Row {
+    Stage stage;
+    Load load;
+    const std::vector<std::string> &typed;
+    Notes want;
+  } rows[] = {
+      {xterm, twenty_then_extended, xterm_keys, {"330", "331", "339", "338", "353", "277", "337"}},
+      {xterm, twenty, {xterm_keys[0]}, {byte_codes(xterm_keys[0])}},
+      {ext, twenty_then_extended, ext_keys, ext_codes},
+      {ext, extended_then_twenty, ext_keys, ext_codes},
+  };
+  for (const Row &row : rows) {
+    Outcome o = run_scenario(row.stage, [&row](Scenario &s) {
+      ycurs_ctx_s *ctx = ycurs_initterm();
+      ycurs_cbreak(ctx);
+      if (row.load == extended_then_twenty) ycurs_keypad_extended(ctx);
+      ycurs_keypad(ctx, 1);
+      if (row.load == twenty_then_extended) ycurs_keypad_extended(ctx);
+      for (const std::string &typed : row.typed) {
+        s.type(typed);
+        s.note(s.keys(ctx));
+      }
+      ycurs_free(ctx);
+    });
+    EXPECT_EQ(o.notes, row.want) << row.stage.term << " " << row.load;
+  }
+}
+
+// The extension's records are ycurs_keypad's, for the keys it loads only (one "+"
+// per continuation record: a byte of the sequence).
+TEST_F(FunctionKeys, ExtendedKeysRecordedAsTheTwenty) {
+  Outcome o = run_scenario({.term = "ytest-ext", .trace_level = 7}, [](Scenario &s) {
+    ycurs_ctx_s *ctx = ycurs_initterm();
+    ycurs_keypad(ctx, 1);
+    take_trace();
+    s.note(std::to_string(ycurs_keypad_extended(ctx)));
+    Notes records;
+    for (const TraceRecord &r : take_trace()) {
+      if (r.continuation())
+        records.back() += " +";
+      else
+        records.push_back(show(r));
+    }
+    for (const std::string &r : records) s.note(r);
+    ycurs_free(ctx);
+  });
+  EXPECT_EQ(
+      o.notes,
+      (Notes{"0", "ycurs 7 L7 \"KEY_F0\" \"k0\"", "ycurs 8 L3 \"KEY_F0\" \"Invalid argument\"",
+             "ycurs 7 L7 \"KEY_IC\" \"kI\" + + + +", "ycurs 7 L7 \"KEY_BTAB\" \"kB\" + + +",
+             "ycurs 7 L7 \"KEY_F17\" \"F7\" + + + + + + + + + + + + + + + +"}));
 }
 
 std::string terminal_modes() {

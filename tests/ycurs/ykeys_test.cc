@@ -17,11 +17,11 @@ namespace {
 using Ykeys = NeedsPty;  // the demonstration opens one of its own too
 
 // The viewer in a child of the scenario; its lines come on the stream returned.
-FILE *start_viewer(pid_t &viewer, int trace) {
+FILE *start_viewer(pid_t &viewer, int trace, int extended = 1) {
   int lines[2];
   if (pipe(lines) != 0) return nullptr;
   viewer = fork();
-  if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), trace, YKEYS_ESCAPE_DELAY_MS));
+  if (viewer == 0) _exit(ykeys_view(fdopen(lines[1], "w"), trace, YKEYS_ESCAPE_DELAY_MS, extended));
   close(lines[1]);
   return fdopen(lines[0], "r");
 }
@@ -58,18 +58,20 @@ TEST_F(Ykeys, GivesTerminalBackWhenEndedBySignal) {
 
 // A key whose bytes come apart (ssh, a serial console) is still decoded when
 // each gap is below the escape delay, and a lone Escape still shows once it
-// passed. Standard output is no terminal here, so the viewer warns that the
-// keypad mode cannot be switched.
+// passed. Keys beyond the twenty have names unless left out. Standard output is
+// no terminal here, so the viewer warns that the keypad mode cannot be switched.
 TEST_F(Ykeys, WaitsTheEscapeDelayForTheRestOfAKey) {
   struct Case {
     std::vector<const char *> pieces;  // typed 30 ms apart
     const char *shown;
+    int extended = 1;
   };
-  for (const Case &c : {Case{{"\033", "OA"}, "KEY_UP"}, Case{{"\033", "[", "1", "5~"}, "KEY_F5"},
-                        Case{{"\033"}, "^["}}) {
+  for (const Case &c :
+       {Case{{"\033", "OA"}, "KEY_UP"}, Case{{"\033", "[", "1", "5~"}, "KEY_F5"},
+        Case{{"\033"}, "^["}, Case{{"\033[", "3~"}, "KEY_DC"}, Case{{"\033[", "3~"}, "^[", 0}}) {
     Outcome o = run_scenario({.term = "xterm", .private_terminfo = false}, [&c](Scenario &s) {
       pid_t viewer;
-      FILE *shown = start_viewer(viewer, 0);
+      FILE *shown = start_viewer(viewer, 0, c.extended);
       char line[80];
       if (!shown || !fgets(line, sizeof line, shown)) return;  // set up: typing may start
       for (const char *piece : c.pieces) {
@@ -123,7 +125,7 @@ TEST_F(Ykeys, TraceShowsWhyKeysComeAsBytes) {
 TEST_F(Ykeys, KilledDemoLeavesNoViewerBehind) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // the orphaned viewer comes to this process
   pid_t demo = fork();
-  if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0, YKEYS_ESCAPE_DELAY_MS));
+  if (demo == 0) _exit(ykeys_demo(fopen("/dev/null", "w"), 0, YKEYS_ESCAPE_DELAY_MS, 1));
   usleep(300 * 1000);
   kill(demo, SIGKILL);
   // Every process of the demonstration ends: nothing is left to wait for.
@@ -143,7 +145,7 @@ TEST_F(Ykeys, DemoFailsWhenTheViewerCannotStart) {
   Outcome o = run_scenario({.input = Input::dev_null}, [](Scenario &s) {
     g_pids_used.clear();
     g_fail_fork = 1;
-    int status = ykeys_demo(stdout, 0, YKEYS_ESCAPE_DELAY_MS);
+    int status = ykeys_demo(stdout, 0, YKEYS_ESCAPE_DELAY_MS, 1);
     fflush(stdout);
     s.note("status " + std::to_string(status) + g_pids_used);
   });

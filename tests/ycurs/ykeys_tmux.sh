@@ -47,7 +47,7 @@ wait_for 'sh$'
 shell "stty -g > before; echo set" set
 enter "$(printf '%q ' "$@")"
 wait_for "$banner"
-for key in Up:KEY_UP F5:KEY_F5 Home:KEY_HOME a:a; do
+for key in Up:KEY_UP F5:KEY_F5 Home:KEY_HOME DC:KEY_DC NPage:KEY_NPAGE BTab:KEY_BTAB a:a; do
   tmux_ send-keys "${key%%:*}"
   wait_for "${key#*:}"
 done
