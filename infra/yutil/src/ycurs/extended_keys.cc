@@ -17,7 +17,7 @@ void fetch_twenty(TwentySequences &twenty) {
     const char *seq = fetch_term_cap(ycurs_fkeys[row].cap_name, buf);
     size_t len = seq != nullptr ? strlen(seq) : 0;
     if (len > kHeldMax) len = 0;
-    memcpy(twenty[row], seq, len);
+    if (len != 0) memcpy(twenty[row], seq, len);
     twenty[row][len] = 0;
   }
 }
