@@ -14,7 +14,7 @@ dpkg --add-architecture armhf
 apt-get update -q
 
 host_packages=(
-  cmake g++ make pkg-config python3 bzip2 binutils tmux ncurses-bin dpkg-dev git
+  cmake g++ make pkg-config python3 bzip2 binutils tmux ncurses-bin ncurses-term dpkg-dev git
   scdoc mandoc abigail-tools valgrind
   libncurses-dev libbsd-dev libelf-dev libbz2-dev libmd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
