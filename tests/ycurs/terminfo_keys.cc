@@ -5,7 +5,6 @@
 // per entry, writing "entry<TAB>cap<TAB>codes" lines; the parent compares.
 // Only keys unambiguous in their entry are typed: no other key capability of the
 // entry equals one, is a prefix of one or begins with one.
-// YTEST_TERMINFO_EVERY=N takes every Nth entry (slow runs: valgrind, emulators).
 // Exit 77: no terminfo entry found.
 #include <curses.h>
 #include <dirent.h>
@@ -161,7 +160,7 @@ void ncurses_side(const std::vector<std::string> &entries, FILE *out) {
 }
 
 // Entry names, one per description (aliases are links), in sorted order.
-std::vector<std::string> list_entries(unsigned every) {
+std::vector<std::string> list_entries() {
   std::map<std::string, ino_t> names;
   std::set<ino_t> seen;
   for (const char *root : {"/lib/terminfo", "/usr/share/terminfo"}) {
@@ -181,7 +180,7 @@ std::vector<std::string> list_entries(unsigned every) {
   }
   std::vector<std::string> out;
   for (const auto &[name, ino] : names) {
-    if (seen.insert(ino).second && seen.size() % every == 0) out.push_back(name);
+    if (seen.insert(ino).second) out.push_back(name);
   }
   return out;
 }
@@ -205,9 +204,7 @@ bool is_key(const std::string &codes) {
 }  // namespace
 
 int main() {
-  const char *every = getenv("YTEST_TERMINFO_EVERY");
-  std::vector<std::string> entries =
-      list_entries(every != nullptr && atoi(every) > 0 ? atoi(every) : 1);
+  std::vector<std::string> entries = list_entries();
   if (entries.empty()) {
     printf("terminfo keys: no terminfo entry under /lib/terminfo or /usr/share/terminfo\n");
     return 77;
