@@ -2,7 +2,9 @@
 // One long stream of plain bytes and xterm key sequences goes through a pty in
 // chunks the line discipline holds whole; each reader decodes every chunk, and
 // only the decoding is timed. The bare loop polls and reads one byte per call,
-// as the key reader does, without decoding: the floor for this design.
+// as the key reader does, without decoding: the floor for this design. Each runs
+// on two streams: the function-key table's keys, and those with the extended
+// keys as well, read through a context that loaded them.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -30,15 +32,18 @@ struct Chunk {
 };
 
 int g_master = -1;
-ycurs_ctx_s *g_ctx;
-std::vector<Chunk> g_chunks;
+ycurs_ctx_s *g_ctxs[2];           // [extended]: with ycurs_keypad_extended
+std::vector<Chunk> g_streams[2];  // [extended]: the extended keys mixed in
 
-// Half plain letters, half the keys of the function-key table.
-std::vector<Chunk> make_stream(size_t chunks) {
+// Half plain letters, half keys of the tables `ctx` loaded, each as it decodes.
+std::vector<Chunk> make_stream(size_t chunks, ycurs_ctx_s *ctx) {
   std::vector<std::pair<std::string, int>> keys;
-  for (int row = 0; row < 20; row++) {
-    if (const char *seq = tgetstr(ycurs_fkeys[row].cap_name, nullptr))
-      keys.emplace_back(seq, ycurs_fkeys[row].key_code);
+  for (const ycurs_fkey_s *table : {ycurs_fkeys, ycurs_extended_keys}) {
+    for (const ycurs_fkey_s *row = table; row->cap_name != nullptr; row++) {
+      const char *seq = tgetstr(row->cap_name, nullptr);
+      if (seq != nullptr && ycurs_key_defined(ctx->keytry, seq) == row->key_code)
+        keys.emplace_back(seq, row->key_code);
+    }
   }
   std::mt19937 random(42);
   std::vector<Chunk> out(chunks);
@@ -75,10 +80,11 @@ void feed(const Chunk &c) {
 }
 
 template <typename Decode>
-void run(benchmark::State &state, Decode decode) {
+void run(benchmark::State &state, int64_t extended, Decode decode) {
+  const std::vector<Chunk> &chunks = g_streams[extended];
   size_t next = 0, keys = 0;
   for (auto _ : state) {
-    const Chunk &c = g_chunks[next++ % g_chunks.size()];
+    const Chunk &c = chunks[next++ % chunks.size()];
     feed(c);
     auto start = std::chrono::steady_clock::now();
     bool ok = decode(c);
@@ -108,13 +114,15 @@ bool decode_keys(const Chunk &c, Getch getch) {
 
 void BM_ycurs_wgetch(benchmark::State &state) {
   ytrace_capture_set_level("ycurs", static_cast<int>(state.range(0)));
-  run(state, [](const Chunk &c) { return decode_keys(c, [] { return ycurs_wgetch(g_ctx); }); });
+  ycurs_ctx_s *ctx = g_ctxs[state.range(1)];
+  run(state, state.range(1),
+      [ctx](const Chunk &c) { return decode_keys(c, [ctx] { return ycurs_wgetch(ctx); }); });
 }
 void BM_ncurses_wgetch(benchmark::State &state) {
-  run(state, [](const Chunk &c) { return decode_keys(c, ncurses_getch); });
+  run(state, state.range(0), [](const Chunk &c) { return decode_keys(c, ncurses_getch); });
 }
 void BM_bare_select_read(benchmark::State &state) {
-  run(state, [](const Chunk &c) {
+  run(state, state.range(0), [](const Chunk &c) {
     size_t got = 0;
     for (long calls = 0; got < c.bytes.size() && calls < 100000; calls++) {
       fd_set readable;
@@ -129,9 +137,12 @@ void BM_bare_select_read(benchmark::State &state) {
 }
 
 // Level 6: the trace stand-in keeps the record every call emits; -1: it keeps none.
-BENCHMARK(BM_ycurs_wgetch)->Arg(6)->Arg(-1)->ArgName("kept_trace_level")->UseManualTime();
-BENCHMARK(BM_ncurses_wgetch)->UseManualTime();
-BENCHMARK(BM_bare_select_read)->UseManualTime();
+BENCHMARK(BM_ycurs_wgetch)
+    ->ArgsProduct({{6, -1}, {0, 1}})
+    ->ArgNames({"kept_trace_level", "extended"})
+    ->UseManualTime();
+BENCHMARK(BM_ncurses_wgetch)->Arg(0)->Arg(1)->ArgName("extended")->UseManualTime();
+BENCHMARK(BM_bare_select_read)->Arg(0)->Arg(1)->ArgName("extended")->UseManualTime();
 
 }  // namespace
 
@@ -141,24 +152,32 @@ int main(int argc, char **argv) {
   int slave = open(ptsname(g_master), O_RDWR | O_NOCTTY);
   if (slave < 0 || dup2(slave, 0) < 0) return 1;
   setenv("TERM", "xterm", 1);
-  g_ctx = ycurs_initterm();
-  ycurs_cbreak(g_ctx);
-  ycurs_noecho(g_ctx);
-  ycurs_keypad(g_ctx, 1);
-  g_chunks = make_stream(64);
+  for (int extended = 0; extended < 2; extended++) {
+    ycurs_ctx_s *ctx = g_ctxs[extended] = ycurs_initterm();
+    ycurs_cbreak(ctx);
+    ycurs_noecho(ctx);
+    ycurs_keypad(ctx, 1);
+    if (extended) ycurs_keypad_extended(ctx);
+    g_streams[extended] = make_stream(64, ctx);
+  }
   if (!ncurses_start("xterm")) return 1;
 
   benchmark::Initialize(&argc, argv);
   TimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // The ratios the design is judged by.
-  const std::string bare = "BM_bare_select_read/manual_time", nc = "BM_ncurses_wgetch/manual_time";
-  for (const char *level : {"6", "-1"}) {
-    std::string y = std::string("BM_ycurs_wgetch/kept_trace_level:") + level + "/manual_time";
-    if (reporter.ratio(y, bare) > 0 && reporter.ratio(nc, y) > 0)
-      printf(
-          "ycurs (kept trace level %s): %.2fx the keys/s of ncurses, %.2fx the bare loop's time\n",
-          level, reporter.ratio(nc, y), reporter.ratio(y, bare));
+  for (const char *extended : {"0", "1"}) {
+    const std::string stream = std::string("/extended:") + extended + "/manual_time";
+    const std::string bare = "BM_bare_select_read" + stream, nc = "BM_ncurses_wgetch" + stream;
+    for (const char *level : {"6", "-1"}) {
+      std::string y = std::string("BM_ycurs_wgetch/kept_trace_level:") + level + stream;
+      if (reporter.ratio(y, bare) > 0 && reporter.ratio(nc, y) > 0)
+        printf(
+            "ycurs (%s, kept trace level %s): %.2fx the keys/s of ncurses, %.2fx the bare "
+            "loop's time\n",
+            *extended == '1' ? "extended keys" : "twenty keys", level, reporter.ratio(nc, y),
+            reporter.ratio(y, bare));
+    }
   }
   benchmark::Shutdown();
   return 0;
