@@ -37,8 +37,8 @@ bool valid(const char *s) {
   return s != nullptr && s != reinterpret_cast<const char *>(-1) && *s != 0;
 }
 
-// The keys to type for the current terminfo entry (null when it is not `name`),
-// and a byte no key capability of the entry holds, typed after each key.
+// The keys to type for the current terminfo entry (false when it is not `name`
+// or every byte is taken), and a byte no key capability of the entry holds, typed after each key.
 bool entry_keys(const char *name, std::vector<Key> &keys, int &marker) {
   keys.clear();
   if (cur_term == nullptr) return false;
@@ -80,7 +80,7 @@ void type_keys(int master, FILE *out, const char *name, const std::vector<Key> &
                Next next) {
   std::string all;
   for (const Key &k : keys) all += k.typed + static_cast<char>(marker);
-  if (write(master, all.data(), all.size()) != static_cast<ssize_t>(all.size())) return;
+  if (write(master, all.data(), all.size()) != static_cast<ssize_t>(all.size())) abort();
   for (const Key &k : keys) {
     std::string codes;
     for (int c; (c = next()) != marker;) {
