@@ -5,9 +5,10 @@
 // per entry, writing "entry<TAB>cap<TAB>codes" lines; the parent compares.
 // Only keys unambiguous in their entry are typed: no other key capability of the
 // entry equals one, is a prefix of one or begins with one.
-// Exit 77: no terminfo entry found.
+// Exit 77: no terminfo entry found, or no pseudo-terminal (a package build).
 #include <curses.h>
 #include <dirent.h>
+#include <errno.h>
 #include <poll.h>
 #include <pty.h>
 #include <stdio.h>
@@ -37,8 +38,9 @@ bool valid(const char *s) {
   return s != nullptr && s != reinterpret_cast<const char *>(-1) && *s != 0;
 }
 
-// The keys to type for the current terminfo entry (false when it is not `name`
-// or every byte is taken), and a byte no key capability of the entry holds, typed after each key.
+// The keys to type for the current terminfo entry, and a byte no key capability
+// of the entry holds, typed after each key; false when the entry is not `name`
+// or no byte is free.
 bool entry_keys(const char *name, std::vector<Key> &keys, int &marker) {
   keys.clear();
   if (cur_term == nullptr) return false;
@@ -209,6 +211,13 @@ int main() {
     printf("terminfo keys: no terminfo entry under /lib/terminfo or /usr/share/terminfo\n");
     return 77;
   }
+  int master, slave;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    printf("terminfo keys: no pseudo-terminal: %s\n", strerror(errno));
+    return 77;
+  }
+  close(master);
+  close(slave);
   setenv("LINES", "24", 1);
   setenv("COLUMNS", "80", 1);
   FILE *results[2] = {tmpfile(), tmpfile()};
