@@ -28,10 +28,13 @@ void TimesReporter::ReportRuns(const std::vector<Run> &runs) {
   for (const Run &r : runs) {
     if (measured_nothing(r)) continue;
     double t = clock_ == Clock::cpu ? r.GetAdjustedCPUTime() : r.GetAdjustedRealTime();
+    const std::string name = r.run_name.str();
     if (r.run_type == Run::RT_Iteration) {
-      runs_[r.run_name.str()].push_back(t);
+      runs_[name].push_back(t);
+      for (const auto &[key, c] : r.counters) runs_[name + "#" + key].push_back(c.value);
     } else if (r.aggregate_name == "median") {
-      medians_[r.run_name.str()] = t;
+      medians_[name] = t;
+      for (const auto &[key, c] : r.counters) medians_[name + "#" + key] = c.value;
     }
   }
 }
@@ -43,6 +46,10 @@ double TimesReporter::time(const std::string &name) const {
   std::vector<double> v = it->second;
   std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
   return v[v.size() / 2];
+}
+
+double TimesReporter::counter(const std::string &name, const std::string &key) const {
+  return time(name + "#" + key);
 }
 
 double TimesReporter::ratio(const std::string &name, const std::string &base) const {

@@ -19,6 +19,8 @@ class TimesReporter : public benchmark::ConsoleReporter {
   // without an aggregate's suffix: the median of its repetitions (or its one
   // run); 0 when it did not run or failed.
   double time(const std::string &name) const;
+  // The counter `key` of the benchmark `name`, its median as time(name)'s.
+  double counter(const std::string &name, const std::string &key) const;
   // time(name) / time(base); 0 when either is missing.
   double ratio(const std::string &name, const std::string &base) const;
 
