@@ -9,9 +9,11 @@ project's programs and the section-3 examples (<page>-example) on its PATH, each
 run through the build's emulator; "libyutil.so" in the folder is the built
 library, and the environment is fixed (HOME=/root, TERM=xterm, LC_ALL=C, no
 YTRACE_* variables). A sample marked "sample-input: KEYS" (before the block, see
-doc_blocks.py) runs on a pseudo-terminal: once the program has turned echo off,
-each space-separated part of KEYS is typed, with a pause after each ("\\e" is
-Escape), and the terminal's control sequences are left out of the output.
+doc_blocks.py) runs on a pseudo-terminal: once the program has turned echo off
+and shown the sample's first line of output (its modes are all set by then: a
+mode set later flushes what was typed), each space-separated part of KEYS is
+typed, with a pause after each ("\\e" is Escape), and the terminal's control
+sequences are left out of the output.
 
 Both sides are compared line by line after masking what differs from run to run:
 times of day, process and thread ids, /dev/pts numbers, the ELF class; the
@@ -68,7 +70,7 @@ def run_piped(script, cwd, env):
     return run.stdout.decode(errors="replace")
 
 
-def run_on_terminal(script, cwd, env, keys):
+def run_on_terminal(script, cwd, env, keys, first_line):
     master, slave = os.openpty()
     proc = subprocess.Popen(["sh", "-c", script], cwd=cwd, env=env, stdin=slave, stdout=slave,
                             stderr=slave, start_new_session=True,
@@ -87,7 +89,9 @@ def run_on_terminal(script, cwd, env, keys):
                 break
             out += chunk
         now = time.monotonic()
-        if parts and now >= next_key and not termios.tcgetattr(master)[3] & termios.ECHO:
+        shown = TERMINAL_CONTROL.sub("", out.decode(errors="replace")).split("\n")[:-1]
+        if parts and now >= next_key and first_line in map(masked, shown) and \
+                not termios.tcgetattr(master)[3] & termios.ECHO:
             os.write(master, parts.pop(0))
             next_key = now + PAUSE
     if proc.poll() is None:
@@ -133,7 +137,7 @@ def main(argv):
                 script = "\n".join(l[2:] for l in block.lines if l.startswith("$ "))
                 want = [masked(l) for l in block.lines if not l.startswith("$ ")]
                 want = [l for l in want if l]
-                real = run_on_terminal(script, cwd, env, keys) if keys is not None else \
+                real = run_on_terminal(script, cwd, env, keys, want[0]) if keys is not None else \
                     run_piped(script, cwd, env)
                 got = [l for l in map(masked, real.split("\n")) if l]
                 checked += 1
